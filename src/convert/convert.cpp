@@ -1,0 +1,223 @@
+#include "convert/convert.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "convert/cell_rect.h"
+#include "convert/pixel_source.h"
+#include "shell/notice.h"
+
+/* The title is Shift_JIS, as the page has always carried it; everything
+ * else in the document is ASCII. Lines end in CR LF on every platform. */
+static const char DOCUMENT_HEAD[] =
+	"<HTML>\r\n"
+	"<HEAD><TITLE>"
+	"\x82\xC8\x82\xBA\x90\x65\x95\x83\x8F\x4C\x82\xAA\x82\xB7\x82\xE9\x82\xCC\x82\xBE"
+	"</TITLE></HEAD>\r\n"
+	"<BODY>\r\n"
+	"<TABLE border=0 cellspacing=0 cellpadding=0>\r\n";
+static const char DOCUMENT_TAIL[] = "</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
+
+namespace {
+
+/* Output through one buffer of our own: the scan appends small pieces by
+ * the million, and a failed write is remembered so that the scan can stop. */
+struct Output {
+	FILE *file;
+	bool failed;
+	size_t used;
+	char buffer[1 << 16];
+};
+
+} // namespace
+
+static void
+Flush(Output *out)
+{
+	if (!out->failed && out->used && std::fwrite(out->buffer, 1, out->used, out->file) != out->used)
+		out->failed = true;
+	out->used = 0;
+}
+
+static void
+Append(Output *out, const char *text, size_t length)
+{
+	if (out->used + length > sizeof out->buffer)
+		Flush(out);
+	if (length > sizeof out->buffer) {
+		if (!out->failed && std::fwrite(text, 1, length, out->file) != length)
+			out->failed = true;
+		return;
+	}
+	std::memcpy(out->buffer + out->used, text, length);
+	out->used += length;
+}
+
+template <size_t N>
+static void
+AppendText(Output *out, const char (&text)[N])
+{
+	Append(out, text, N - 1);
+}
+
+static void
+AppendDecimal(Output *out, int64_t value)
+{
+	char digits[24];
+	char *p = digits + sizeof digits;
+	uint64_t magnitude = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
+	do {
+		*--p = char('0' + magnitude % 10);
+		magnitude /= 10;
+	} while (magnitude);
+	if (value < 0)
+		*--p = '-';
+	Append(out, p, size_t(digits + sizeof digits - p));
+}
+
+/* Six lower-case hex digits: red, green, blue. */
+static void
+AppendColor(Output *out, uint32_t color)
+{
+	static const char hex[] = "0123456789abcdef";
+	const uint32_t channels[3] = {color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF};
+	char text[6];
+	for (int i = 0; i < 3; i++) {
+		text[2 * i] = hex[channels[i] >> 4];
+		text[2 * i + 1] = hex[channels[i] & 0xF];
+	}
+	Append(out, text, sizeof text);
+}
+
+/* Cells starting in the first row carry the width of their columns, cells
+ * starting in the first column the height of their rows. Sizes are 64-bit:
+ * a wide picture at a large cell size passes 2^31 screen pixels. */
+static void
+AppendCell(Output *out, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color,
+           int cellSize)
+{
+	AppendText(out, "<TD");
+	if (y == 0) {
+		AppendText(out, " width=");
+		AppendDecimal(out, int64_t(cellSize) * cols);
+	}
+	if (x == 0) {
+		AppendText(out, " height=");
+		AppendDecimal(out, int64_t(cellSize) * rows);
+	}
+	AppendText(out, " bgcolor=#");
+	AppendColor(out, color);
+	if (cols > 1) {
+		AppendText(out, " colspan=");
+		AppendDecimal(out, cols);
+	}
+	if (rows > 1) {
+		AppendText(out, " rowspan=");
+		AppendDecimal(out, rows);
+	}
+	AppendText(out, "></TD>");
+}
+
+/* The greedy scan: each uncovered pixel starts a cell of its colour, grown
+ * right as far as the colour runs, then down while the area does not
+ * shrink (ties go to the taller cell). Returns 0, or -1 when a cell could
+ * not be recorded; in that case the cell and the row's end are not written. */
+static int
+ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cellSize, Output *out)
+{
+	for (int32_t y = 0; y < height; y++) {
+		AppendText(out, "<TR>");
+		int32_t x = 0;
+		while (x < width) {
+			if (IsCellCovered(x, y, 1)) {
+				x++;
+				continue;
+			}
+			const uint32_t color = GetPixelColor(context, x, y);
+			int32_t cols = 1, rows = 1;
+			for (int32_t c = x + 1; c < width; c++) {
+				if (GetPixelColor(context, c, y) != color || IsCellCovered(c, y, 0))
+					break;
+				cols++;
+			}
+			int64_t area = cols;
+			for (int32_t r = y + 1; r < height; r++) {
+				int32_t last = -1;
+				for (int32_t c = x; c < x + cols; c++) {
+					if (GetPixelColor(context, c, r) != color || IsCellCovered(c, r, 0))
+						break;
+					last = c;
+				}
+				if (last < 0)
+					break;
+				const int32_t newCols = last - x + 1;
+				if (int64_t(newCols) * (rows + 1) < area)
+					break;
+				rows++;
+				cols = newCols;
+				area = int64_t(cols) * rows;
+			}
+			if (AddCellRect(x, x + cols - 1, y, y + rows - 1) != 0)
+				return -1;
+			AppendCell(out, x, y, cols, rows, color, cellSize);
+			x += cols;
+		}
+		AppendText(out, "</TR>\r\n");
+		if (out->failed)
+			break; /* the disk refused; reading on would only waste time */
+	}
+	return 0;
+}
+
+int
+ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize)
+{
+	Bitmap *bitmap = LoadBitmapFile(inputPath);
+	if (!bitmap) {
+		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", inputPath);
+		return 1;
+	}
+
+	Output out;
+	out.file = std::fopen(outputPath, "wb");
+	if (!out.file) {
+		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", outputPath);
+		DeleteBitmap(bitmap);
+		return 1;
+	}
+	out.failed = false;
+	out.used = 0;
+
+	PixelContext context;
+	if (int error = CreatePixelContext(&context)) {
+		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "CreateDC 失敗[%d]", error);
+		DeleteBitmap(bitmap);
+		std::fclose(out.file);
+		return 1;
+	}
+
+	int32_t width, height;
+	MeasureBitmap(bitmap, &width, &height);
+	const Bitmap *previous = SelectBitmap(&context, bitmap);
+
+	AppendText(&out, DOCUMENT_HEAD);
+	int result = ScanPicture(&context, width, height, cellSize, &out);
+	ClearCellRects();
+	AppendText(&out, DOCUMENT_TAIL);
+	Flush(&out);
+
+	SelectBitmap(&context, previous);
+	DeleteBitmap(bitmap);
+	DeletePixelContext(&context);
+
+	/* A full disk shows itself at the last write or only at the close. */
+	bool failed = out.failed || std::fflush(out.file) != 0 || std::ferror(out.file);
+	if (std::fclose(out.file) != 0)
+		failed = true;
+	out.file = nullptr;
+	if (failed) {
+		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイル書込失敗[%s]", outputPath);
+		return 1;
+	}
+	return result;
+}
