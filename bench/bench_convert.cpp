@@ -1,0 +1,149 @@
+/* Conversion speed on generated pictures, document written to disk included. */
+#include <benchmark/benchmark.h>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bmp_writer.h"
+#include "convert/convert.h"
+
+namespace {
+
+using Painter = std::function<uint32_t(int32_t x, int32_t y)>;
+
+std::string
+TempPath(const std::string &name)
+{
+	const char *base = std::getenv("TMPDIR");
+	return std::string(base && *base ? base : "/tmp") + "/tilery-bench-" + name;
+}
+
+/* Writes the picture once per process and returns its path. */
+std::string
+Picture(const std::string &name, int32_t width, int32_t height, const Painter &paint)
+{
+	const std::string path = TempPath(name + ".bmp");
+	std::vector<uint32_t> rgb(size_t(width) * size_t(height));
+	for (int32_t y = 0; y < height; y++)
+		for (int32_t x = 0; x < width; x++)
+			rgb[size_t(y) * size_t(width) + size_t(x)] = paint(x, y);
+	const Bytes file = MakeBmp24(width, height, rgb);
+	FILE *out = std::fopen(path.c_str(), "wb");
+	if (!out || std::fwrite(file.data(), 1, file.size(), out) != file.size() || std::fclose(out) != 0)
+		std::abort();
+	return path;
+}
+
+void
+Convert(benchmark::State &state, const std::string &input, int64_t pixels)
+{
+	const std::string output = TempPath("out.html");
+	int64_t bytes = 0;
+	for (auto _ : state) {
+		if (ConvertBitmapToTable(input.c_str(), output.c_str(), 4) != 0)
+			state.SkipWithError("conversion failed");
+		struct stat st;
+		stat(output.c_str(), &st);
+		bytes += st.st_size;
+	}
+	state.counters["pixels/s"] = benchmark::Counter(double(pixels) * double(state.iterations()),
+	                                                benchmark::Counter::kIsRate);
+	state.SetBytesProcessed(bytes);
+	std::remove(output.c_str());
+}
+
+void
+BM_FlatLogo1024(benchmark::State &state)
+{
+	static const std::string input = Picture("logo", 1024, 1024, [](int32_t x, int32_t y) -> uint32_t {
+		const double dx = x - 512.0, dy = y - 512.0, r = std::sqrt(dx * dx + dy * dy);
+		if (r < 300 && std::abs(dx) < 60)
+			return 0xFFFFFF;
+		if (r < 300)
+			return 0xD02030;
+		if (y > 880 && y < 940 && x > 200 && x < 824)
+			return 0x202020;
+		return 0xF4F4F4;
+	});
+	Convert(state, input, 1024 * 1024);
+}
+
+/* A gradient reduced to 16 colours by ordered dithering. */
+void
+BM_Dithered16Colours1000(benchmark::State &state)
+{
+	static const std::string input = Picture("dither", 1000, 1000, [](int32_t x, int32_t y) -> uint32_t {
+		static const int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+		const int level = (x + y) * 15 * 16 / 2000 + bayer[y % 4][x % 4];
+		const uint32_t v = uint32_t(std::min(15, level / 16)) * 17;
+		return v << 16 | v << 8 | (255 - v);
+	});
+	Convert(state, input, 1000 * 1000);
+}
+
+uint32_t
+Noise64(int32_t x, int32_t y)
+{
+	uint32_t h = uint32_t(x) * 0x9E3779B1u ^ uint32_t(y) * 0x85EBCA77u;
+	h ^= h >> 15, h *= 0x2C1B3C6Du, h ^= h >> 12;
+	const uint32_t c = h % 64; /* two bits a channel */
+	return (c & 3) * 85 << 16 | (c >> 2 & 3) * 85 << 8 | (c >> 4 & 3) * 85;
+}
+
+void
+BM_Noise64Colours1000x1000(benchmark::State &state)
+{
+	static const std::string input = Picture("noise1000", 1000, 1000, Noise64);
+	Convert(state, input, 1000 * 1000);
+}
+
+void
+BM_Noise64Colours2000x1000(benchmark::State &state)
+{
+	static const std::string input = Picture("noise2000", 2000, 1000, Noise64);
+	Convert(state, input, 2000 * 1000);
+}
+
+/* A desktop: title bars, panels, and lines of small glyphs. */
+void
+BM_Screen1920x1080(benchmark::State &state)
+{
+	static const std::string input = Picture("screen", 1920, 1080, [](int32_t x, int32_t y) -> uint32_t {
+		if (y < 28)
+			return x % 400 < 380 ? 0x2B2B2B : 0x3C3C3C;
+		if (x < 260)
+			return y % 24 < 22 ? 0xECECEC : 0xD0D0D0;
+		if (y > 60 && y < 1040 && x > 300 && x < 1880) {
+			const int32_t line = (y - 60) / 18, row = (y - 60) % 18, column = (x - 300) / 8, cx = (x - 300) % 8;
+			if (row < 2 || row > 12 || cx > 5 || (column + line * 7) % 11 == 0)
+				return 0xFFFFFF;
+			const uint32_t glyph = uint32_t(column * 2654435761u ^ line * 40503u);
+			return glyph >> ((row - 2) * 6 + cx) % 31 & 1 ? 0x1A1A1A : 0xFFFFFF;
+		}
+		return 0x5A7FA8;
+	});
+	Convert(state, input, 1920 * 1080);
+}
+
+} // namespace
+
+BENCHMARK(BM_FlatLogo1024)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Dithered16Colours1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Noise64Colours1000x1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Noise64Colours2000x1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Screen1920x1080)->Unit(benchmark::kMillisecond);
+
+int
+main(int argc, char **argv)
+{
+	benchmark::Initialize(&argc, argv);
+	benchmark::RunSpecifiedBenchmarks();
+	benchmark::Shutdown();
+	return 0;
+}

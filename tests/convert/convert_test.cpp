@@ -1,0 +1,290 @@
+#include "convert/convert.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bmp_writer.h"
+#include "convert/cell_rect.h"
+#include "failing_malloc.h"
+#include "notice_recorder.h"
+#include "test_files.h"
+
+namespace {
+
+const std::string HEAD =
+	"<HTML>\r\n<HEAD><TITLE>"
+	"\x82\xC8\x82\xBA\x90\x65\x95\x83\x8F\x4C\x82\xAA\x82\xB7\x82\xE9\x82\xCC\x82\xBE"
+	"</TITLE></HEAD>\r\n<BODY>\r\n<TABLE border=0 cellspacing=0 cellpadding=0>\r\n";
+const std::string TAIL = "</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
+
+constexpr uint32_t R = 0xFF0000, W = 0xFFFFFF;
+
+class ConvertTest : public ::testing::Test {
+protected:
+	TempDir dir;
+	NoticeRecorder recorder;
+	std::string input = dir.file("in.bmp");
+	std::string output = dir.file("out.html");
+
+	void TearDown() override
+	{
+		StopFailingMalloc();
+		EXPECT_EQ(g_cellRectHead, nullptr) << "the covered-cell list must be empty after a run";
+	}
+
+	/* Converts a picture given top row first as 0x00RRGGBB; returns the page. */
+	std::string Page(int32_t width, int32_t height, const std::vector<uint32_t> &rgb, int cellSize = 10)
+	{
+		WriteFile(input, MakeBmp24(width, height, rgb));
+		EXPECT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), cellSize), 0);
+		EXPECT_TRUE(recorder.notices().empty());
+		return ReadFile(output);
+	}
+
+	std::string Rows(int32_t width, int32_t height, const std::vector<uint32_t> &rgb, int cellSize = 10)
+	{
+		std::string page = Page(width, height, rgb, cellSize);
+		EXPECT_EQ(page.substr(0, HEAD.size()), HEAD);
+		EXPECT_GE(page.size(), HEAD.size() + TAIL.size());
+		EXPECT_EQ(page.substr(page.size() - TAIL.size()), TAIL);
+		return page.substr(HEAD.size(), page.size() - HEAD.size() - TAIL.size());
+	}
+
+	void ExpectOneNotice(const std::string &text)
+	{
+		ASSERT_EQ(recorder.notices().size(), 1u);
+		const RecordedNotice &n = recorder.notices()[0];
+		EXPECT_EQ(n.text, text);
+		EXPECT_EQ(n.caption, "tilery");
+		EXPECT_EQ(n.style, 16u);
+		EXPECT_EQ(n.owner, nullptr);
+	}
+};
+
+/* ---- the documents ---- */
+
+TEST_F(ConvertTest, OnePixel)
+{
+	EXPECT_EQ(Page(1, 1, {R}), HEAD + "<TR><TD width=10 height=10 bgcolor=#ff0000></TD></TR>\r\n" + TAIL);
+}
+
+TEST_F(ConvertTest, CellsGrowRightThenDownAndTiesGoToTheTallerCell)
+{
+	EXPECT_EQ(Rows(3, 2, {R, R, W, R, R, R}),
+	          "<TR><TD width=20 height=20 bgcolor=#ff0000 colspan=2 rowspan=2></TD>"
+	          "<TD width=10 bgcolor=#ffffff></TD></TR>\r\n"
+	          "<TR><TD bgcolor=#ff0000></TD></TR>\r\n");
+	EXPECT_EQ(Rows(4, 2, {R, R, R, R, R, R, W, W}),
+	          "<TR><TD width=20 height=20 bgcolor=#ff0000 colspan=2 rowspan=2></TD>"
+	          "<TD width=20 bgcolor=#ff0000 colspan=2></TD></TR>\r\n"
+	          "<TR><TD bgcolor=#ffffff colspan=2></TD></TR>\r\n");
+	EXPECT_EQ(Rows(3, 2, {R, R, R, R, W, W}),
+	          "<TR><TD width=30 height=10 bgcolor=#ff0000 colspan=3></TD></TR>\r\n"
+	          "<TR><TD height=10 bgcolor=#ff0000></TD><TD bgcolor=#ffffff colspan=2></TD></TR>\r\n");
+}
+
+TEST_F(ConvertTest, RepeatedNarrowingKeepsGrowingWhileTheAreaHolds)
+{
+	EXPECT_EQ(Rows(4, 4, {R, R, R, R, R, R, R, W, R, R, W, W, R, R, W, W}),
+	          "<TR><TD width=20 height=40 bgcolor=#ff0000 colspan=2 rowspan=4></TD>"
+	          "<TD width=10 bgcolor=#ff0000 rowspan=2></TD><TD width=10 bgcolor=#ff0000></TD></TR>\r\n"
+	          "<TR><TD bgcolor=#ffffff rowspan=3></TD></TR>\r\n"
+	          "<TR><TD bgcolor=#ffffff rowspan=2></TD></TR>\r\n"
+	          "<TR></TR>\r\n");
+}
+
+TEST_F(ConvertTest, CoveredPixelsStopGrowthEvenOfTheSameColour)
+{
+	EXPECT_EQ(Rows(2, 3, {W, R, R, R, R, R}),
+	          "<TR><TD width=10 height=10 bgcolor=#ffffff></TD><TD width=10 bgcolor=#ff0000 rowspan=3></TD></TR>\r\n"
+	          "<TR><TD height=20 bgcolor=#ff0000 rowspan=2></TD></TR>\r\n"
+	          "<TR></TR>\r\n");
+}
+
+TEST_F(ConvertTest, OneColourBecomesOneCell)
+{
+	EXPECT_EQ(Rows(5, 3, std::vector<uint32_t>(15, 0x0A0B0C)),
+	          "<TR><TD width=50 height=30 bgcolor=#0a0b0c colspan=5 rowspan=3></TD></TR>\r\n"
+	          "<TR></TR>\r\n<TR></TR>\r\n");
+	EXPECT_EQ(Rows(1, 3, {W, W, W}), "<TR><TD width=10 height=30 bgcolor=#ffffff rowspan=3></TD></TR>\r\n"
+	                                 "<TR></TR>\r\n<TR></TR>\r\n");
+	EXPECT_EQ(Rows(3, 1, {W, W, W}), "<TR><TD width=30 height=10 bgcolor=#ffffff colspan=3></TD></TR>\r\n");
+}
+
+TEST_F(ConvertTest, ReplacesAnExistingOutputFile)
+{
+	WriteFile(output, std::string(100000, 'x'));
+	EXPECT_EQ(Page(1, 1, {R}), HEAD + "<TR><TD width=10 height=10 bgcolor=#ff0000></TD></TR>\r\n" + TAIL);
+}
+
+/* Reads the table back as a browser lays it out and checks that the cells
+ * tile the picture exactly, each in the colour of all its pixels, and that
+ * the first row's widths and first column's heights give every pixel its
+ * block. */
+void
+ExpectPageRedraws(const std::string &page, int32_t width, int32_t height,
+                  const std::vector<uint32_t> &rgb, int cellSize)
+{
+	std::vector<int> owner(size_t(width) * size_t(height), -1);
+	std::vector<int64_t> columnWidth(size_t(width), 0), rowHeight(size_t(height), 0);
+	int cell = 0;
+	int32_t y = -1;
+	size_t at = 0;
+	while ((at = page.find("<T", at)) != std::string::npos) {
+		if (page.compare(at, 4, "<TR>") == 0) {
+			y++;
+			at += 4;
+			continue;
+		}
+		if (page.compare(at, 4, "<TD ") != 0) {
+			at += 2;
+			continue;
+		}
+		const size_t end = page.find('>', at);
+		const std::string tag = page.substr(at, end - at);
+		at = end;
+		auto attribute = [&](const char *name) -> int64_t {
+			size_t p = tag.find(std::string(" ") + name + "=");
+			return p == std::string::npos ? -1 : std::stoll(tag.substr(p + std::strlen(name) + 2));
+		};
+		const int64_t cols = std::max<int64_t>(1, attribute("colspan"));
+		const int64_t rows = std::max<int64_t>(1, attribute("rowspan"));
+		const uint32_t color = uint32_t(std::stoul(tag.substr(tag.find(" bgcolor=#") + 10, 6), nullptr, 16));
+		ASSERT_GE(y, 0);
+		ASSERT_LT(y, height);
+		int32_t x = 0;
+		while (x < width && owner[size_t(y) * size_t(width) + size_t(x)] >= 0)
+			x++;
+		ASSERT_LE(x + cols, width) << tag;
+		ASSERT_LE(y + rows, height) << tag;
+		if (y == 0)
+			columnWidth[size_t(x)] = attribute("width");
+		if (x == 0)
+			rowHeight[size_t(y)] = attribute("height");
+		EXPECT_EQ(attribute("width") >= 0, y == 0) << tag;
+		EXPECT_EQ(attribute("height") >= 0, x == 0) << tag;
+		for (int64_t r = y; r < y + rows; r++)
+			for (int64_t c = x; c < x + cols; c++) {
+				const size_t i = size_t(r) * size_t(width) + size_t(c);
+				ASSERT_EQ(owner[i], -1) << "two cells hold pixel " << c << "," << r;
+				owner[i] = cell;
+				ASSERT_EQ(rgb[i], color) << "pixel " << c << "," << r;
+			}
+		if (y == 0)
+			EXPECT_EQ(columnWidth[size_t(x)], cellSize * cols);
+		if (x == 0)
+			EXPECT_EQ(rowHeight[size_t(y)], cellSize * rows);
+		cell++;
+	}
+	EXPECT_EQ(y, height - 1);
+	for (size_t i = 0; i < owner.size(); i++)
+		ASSERT_GE(owner[i], 0) << "pixel " << i % size_t(width) << "," << i / size_t(width) << " in no cell";
+}
+
+TEST_F(ConvertTest, RandomPicturesAreRedrawnExactly)
+{
+	std::mt19937 random(12345);
+	const uint32_t palette[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+	for (int round = 0; round < 60; round++) {
+		const int32_t w = 1 + int32_t(random() % 24), h = 1 + int32_t(random() % 24);
+		const uint32_t colors = 1 + random() % 4;
+		std::vector<uint32_t> rgb(size_t(w) * size_t(h));
+		/* Blocky pictures merge more than noise does: copy the pixel above or to the left often. */
+		for (size_t i = 0; i < rgb.size(); i++) {
+			const uint32_t pick = random() % 8;
+			if (pick < 3 && i >= size_t(w))
+				rgb[i] = rgb[i - size_t(w)];
+			else if (pick < 6 && i % size_t(w))
+				rgb[i] = rgb[i - 1];
+			else
+				rgb[i] = palette[random() % colors];
+		}
+		SCOPED_TRACE(testing::Message() << w << "x" << h << " round " << round);
+		ExpectPageRedraws(Page(w, h, rgb, 3), w, h, rgb, 3);
+	}
+}
+
+/* ---- sizes past 32 bits ---- */
+
+TEST_F(ConvertTest, WidthsAndHeightsPast32BitsAreWrittenWhole)
+{
+	WriteFile(input, MakeFlatRle8(25000000, 1, 0x336699));
+	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 99), 0);
+	EXPECT_EQ(ReadFile(output),
+	          HEAD + "<TR><TD width=2475000000 height=99 bgcolor=#336699 colspan=25000000></TD></TR>\r\n" + TAIL);
+
+	WriteFile(input, MakeFlatRle8(1, 2200000, 0x336699));
+	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 999), 0);
+	const std::string page = ReadFile(output);
+	const std::string first = "<TR><TD width=999 height=2197800000 bgcolor=#336699 rowspan=2200000></TD></TR>\r\n";
+	EXPECT_EQ(page.substr(HEAD.size(), first.size()), first);
+	EXPECT_EQ(page.size(), HEAD.size() + first.size() + 2199999 * std::string("<TR></TR>\r\n").size() + TAIL.size());
+}
+
+/* ---- failures: notice, result, and what stays on disk ---- */
+
+TEST_F(ConvertTest, InputThatCannotBeLoadedLeavesTheOutputUntouched)
+{
+	WriteFile(output, std::string("keep me"));
+	WriteFile(dir.file("text.bmp"), std::string("this is not a picture"));
+	mkdir(dir.file("folder.bmp").c_str(), 0700);
+	for (const std::string &bad : {dir.file("missing.bmp"), dir.file("text.bmp"), dir.file("folder.bmp")}) {
+		SCOPED_TRACE(bad);
+		NoticeRecorder fresh;
+		EXPECT_EQ(ConvertBitmapToTable(bad.c_str(), output.c_str(), 10), 1);
+		ASSERT_EQ(fresh.notices().size(), 1u);
+		EXPECT_EQ(fresh.notices()[0].text, "ファイルオープン失敗[" + bad + "]");
+		EXPECT_EQ(fresh.notices()[0].style, 16u);
+		EXPECT_EQ(ReadFile(output), "keep me");
+	}
+}
+
+TEST_F(ConvertTest, OutputThatCannotBeOpenedIsReportedWithItsPath)
+{
+	WriteFile(input, MakeBmp24(1, 1, {R}));
+	const std::string nowhere = dir.file("missing/out.html");
+	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), nowhere.c_str(), 10), 1);
+	ExpectOneNotice("ファイルオープン失敗[" + nowhere + "]");
+	EXPECT_FALSE(FileExists(nowhere));
+}
+
+TEST_F(ConvertTest, FullDiskIsAWriteFailureNeverASuccess)
+{
+	if (!FileExists("/dev/full"))
+		GTEST_SKIP() << "/dev/full is missing";
+	WriteFile(input, MakeBmp24(1, 1, {R}));
+	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), "/dev/full", 10), 1);
+	ExpectOneNotice("ファイル書込失敗[/dev/full]");
+}
+
+TEST_F(ConvertTest, FullDiskStopsALargePictureEarly)
+{
+	if (!FileExists("/dev/full"))
+		GTEST_SKIP() << "/dev/full is missing";
+	std::vector<uint32_t> stripes(200 * 400);
+	for (size_t i = 0; i < stripes.size(); i++)
+		stripes[i] = i % 2 ? R : W;
+	WriteFile(input, MakeBmp24(200, 400, stripes));
+	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), "/dev/full", 1), 1);
+	ExpectOneNotice("ファイル書込失敗[/dev/full]");
+}
+
+TEST_F(ConvertTest, OutOfMemoryClosesOffThePageAfterTheLastCellWritten)
+{
+	WriteFile(input, MakeBmp24(3, 2, {R, W, R, W, R, W}));
+	FailMallocAfter(2); /* the third cell cannot be recorded */
+	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 10), -1);
+	StopFailingMalloc();
+	ExpectOneNotice("記憶領域の獲得に失敗");
+	EXPECT_EQ(ReadFile(output), HEAD + "<TR><TD width=10 height=10 bgcolor=#ff0000></TD>"
+	                                   "<TD width=10 bgcolor=#ffffff></TD></TABLE>\r\n</BODY>\r\n</HTML>\r\n");
+}
+
+} // namespace

@@ -1,0 +1,12 @@
+#ifndef TILERY_TESTS_FAILING_MALLOC_H
+#define TILERY_TESTS_FAILING_MALLOC_H
+
+/* The test programs are linked with malloc wrapped (-Wl,--wrap=malloc):
+ * the program's own calls to malloc go through here and can be made to fail.
+ * Allocations made inside the C++ runtime are not affected. */
+
+/* The next `successes` calls succeed, the ones after fail, until cleared. */
+void FailMallocAfter(int successes);
+void StopFailingMalloc();
+
+#endif
