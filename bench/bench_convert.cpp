@@ -131,6 +131,17 @@ BM_Screen1920x1080(benchmark::State &state)
 	Convert(state, input, 1920 * 1080);
 }
 
+/* A band on top, then one-pixel bars the whole way down: every row below
+ * the band is covered by cells begun long before. */
+void
+BM_Barcode2000x1000(benchmark::State &state)
+{
+	static const std::string input = Picture("barcode", 2000, 1000, [](int32_t x, int32_t y) -> uint32_t {
+		return y < 20 ? 0xC8C8C8 : x % 2 ? 0x000000 : 0xFFFFFF;
+	});
+	Convert(state, input, 2000 * 1000);
+}
+
 } // namespace
 
 BENCHMARK(BM_FlatLogo1024)->Unit(benchmark::kMillisecond);
@@ -138,6 +149,7 @@ BENCHMARK(BM_Dithered16Colours1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Noise64Colours1000x1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Noise64Colours2000x1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Screen1920x1080)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Barcode2000x1000)->Unit(benchmark::kMillisecond);
 
 int
 main(int argc, char **argv)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "failing_malloc.h"
@@ -114,6 +115,136 @@ TEST_F(CellRectTest, OutOfMemoryShowsTheFixedMessageOnceAndKeepsTheList)
 		EXPECT_EQ(n.caption, "tilery");
 		EXPECT_EQ(n.style, 16u);
 		EXPECT_EQ(n.owner, nullptr);
+	}
+}
+
+
+/* ---- the answers and the list, call by call, against the plain walk ---- */
+
+/* The list as the plain walk keeps it, written out again: newest first. */
+class PlainList {
+public:
+	void Add(Bounds b) { list_.insert(list_.begin(), b); }
+	void Clear() { list_.clear(); }
+	const std::vector<Bounds> &list() const { return list_; }
+	int Covered(int32_t x, int32_t y, int prune)
+	{
+		for (size_t i = 0; i < list_.size();) {
+			const Bounds &b = list_[i];
+			if (b.left <= x && x <= b.right && b.top <= y && y <= b.bottom)
+				return 1;
+			if (prune && i > 0 && b.bottom < y) {
+				list_.erase(list_.begin() + long(i));
+				continue;
+			}
+			i++;
+		}
+		return 0;
+	}
+
+private:
+	std::vector<Bounds> list_;
+};
+
+class CellRectDifferentialTest : public CellRectTest {
+protected:
+	PlainList plain;
+	long calls = 0;
+
+	int Covered(int32_t x, int32_t y, int prune)
+	{
+		const int expected = plain.Covered(x, y, prune);
+		const int got = IsCellCovered(x, y, prune);
+		Check();
+		EXPECT_EQ(got, expected) << "IsCellCovered(" << x << ", " << y << ", " << prune << ")";
+		return expected;
+	}
+	void Add(Bounds b)
+	{
+		plain.Add(b);
+		ASSERT_EQ(AddCellRect(b.left, b.right, b.top, b.bottom), 0);
+		Check();
+	}
+	void Clear()
+	{
+		plain.Clear();
+		EXPECT_EQ(ClearCellRects(), 0);
+		Check();
+	}
+	void Check()
+	{
+		calls++;
+		ASSERT_EQ(ListNewestFirst(), plain.list()) << "after call " << calls;
+	}
+};
+
+/* The calls a conversion makes: each uncovered pixel starts a cell grown
+ * right, then down, over blocky random pictures. */
+TEST_F(CellRectDifferentialTest, ConversionOrder)
+{
+	std::mt19937 random(7);
+	for (int picture = 0; picture < 150 && !HasFatalFailure(); picture++) {
+		const int32_t w = 1 + int32_t(random() % 40), h = 1 + int32_t(random() % 30);
+		const uint32_t colors = 1 + random() % 3;
+		std::vector<uint32_t> px(size_t(w) * size_t(h));
+		for (size_t i = 0; i < px.size(); i++) {
+			const uint32_t pick = random() % 6;
+			px[i] = pick < 2 && i >= size_t(w) ? px[i - size_t(w)]
+			        : pick < 4 && i % size_t(w) ? px[i - 1]
+			                                    : random() % colors;
+		}
+		auto at = [&](int32_t x, int32_t y) { return px[size_t(y) * size_t(w) + size_t(x)]; };
+		for (int32_t y = 0; y < h; y++) {
+			for (int32_t x = 0; x < w;) {
+				if (Covered(x, y, 1)) {
+					x++;
+					continue;
+				}
+				int32_t cols = 1, rows = 1;
+				while (x + cols < w && at(x + cols, y) == at(x, y) && !Covered(x + cols, y, 0))
+					cols++;
+				for (int32_t r = y + 1; r < h; r++) {
+					int32_t run = 0;
+					while (run < cols && at(x + run, r) == at(x, y) && !Covered(x + run, r, 0))
+						run++;
+					if (run == 0 || int64_t(run) * (rows + 1) < int64_t(cols) * rows)
+						break;
+					rows++;
+					cols = run;
+				}
+				Add({x, x + cols - 1, y, y + rows - 1});
+				x += cols;
+			}
+		}
+		Clear();
+	}
+}
+
+/* Sequences that break the conversion's order now and then: tops out of
+ * order, rows asked upwards, overlapping and odd rectangles. */
+TEST_F(CellRectDifferentialTest, RandomSequences)
+{
+	std::mt19937 random(11);
+	for (int sequence = 0; sequence < 300 && !HasFatalFailure(); sequence++) {
+		const bool mostlyOrdered = sequence % 2 == 0;
+		int32_t row = 0;
+		for (int call = 0; call < 400 && !HasFatalFailure(); call++) {
+			const uint32_t op = random() % 100;
+			auto coordinate = [&](int32_t around) { return around + int32_t(random() % 9) - 3; };
+			if (mostlyOrdered && random() % 20 == 0)
+				row++;
+			if (op < 30) {
+				const int32_t left = coordinate(8), top = mostlyOrdered && random() % 30 ? row : coordinate(row);
+				Add({left, left + int32_t(random() % 5) - (random() % 25 == 0), top,
+				     top + int32_t(random() % 6) - (random() % 25 == 0)});
+			} else if (op < 99) {
+				const int32_t y = mostlyOrdered && random() % 30 ? row + int32_t(random() % 3) : coordinate(row);
+				Covered(coordinate(8), y, int(random() % 2));
+			} else {
+				Clear();
+			}
+		}
+		Clear();
 	}
 }
 
