@@ -1,19 +1,25 @@
 #!/bin/sh
-# ./build.sh run    build, then convert the sample picture
+# ./build.sh run    build, then start the dialog (needs a display)
 # ./build.sh test   build, then run every test
 # ./build.sh bench  build, then run the benchmark
 # Debian packages that are missing are installed first (as root, or through sudo).
 set -eu
 cd "$(dirname "$0")"
 
-PACKAGES="g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev"
+# a|b: either will do; the first is installed when neither is there.
+PACKAGES="g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
+	fonts-noto-cjk|fonts-ipafont-gothic"
 BUILD_DIR=build
 
 install_missing() {
 	missing=""
-	for package in $PACKAGES; do
-		dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q "install ok installed" ||
-			missing="$missing $package"
+	for choice in $PACKAGES; do
+		found=""
+		for package in $(echo "$choice" | tr '|' ' '); do
+			dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q "install ok installed" &&
+				found=yes
+		done
+		[ -n "$found" ] || missing="$missing ${choice%%|*}"
 	done
 	[ -z "$missing" ] && return 0
 	echo "installing:$missing"
@@ -32,8 +38,7 @@ build() {
 case "${1:-}" in
 run)
 	build
-	"$BUILD_DIR/bin/tilery-cli" examples/sample.bmp "$BUILD_DIR/sample.html" 8
-	echo "wrote $(pwd)/$BUILD_DIR/sample.html"
+	exec "$BUILD_DIR/bin/tilery"
 	;;
 test)
 	build

@@ -1,0 +1,94 @@
+#include "shell/main_dialog.h"
+
+#include <climits>
+#include <cstdlib>
+
+#include "convert/convert.h"
+#include "res/resource.h"
+#include "shell/file_choosers.h"
+#include "shell/notice.h"
+
+enum { PATH_LIMIT = 1023, CELL_SIZE_LIMIT = 2, CELL_SIZE_TEXT_SIZE = 32 };
+
+char g_inputPath[PATH_BUFFER_SIZE];
+char g_outputPath[PATH_BUFFER_SIZE];
+
+/* A conversion's own notices leave the dialog usable, so a Convert command
+ * can arrive while one is still on screen; it must not start a second
+ * conversion over the first one's covered cells. */
+static bool g_converting;
+
+/* Decimal, after leading white space and an optional sign; no number, zero
+ * or less gives 1. */
+static int
+CellSizeFromText(const char *text)
+{
+	const long value = std::strtol(text, nullptr, 10);
+	if (value <= 0)
+		return 1;
+	return value > INT_MAX ? INT_MAX : int(value);
+}
+
+static void
+Convert(WindowHandle dialog)
+{
+	if (g_converting) {
+		MessageBeep();
+		return;
+	}
+	char sizeText[CELL_SIZE_TEXT_SIZE];
+	GetWindowText(GetDlgItem(dialog, IDC_CELL_SIZE), sizeText, sizeof sizeText);
+	const int cellSize = CellSizeFromText(sizeText);
+
+	GetWindowText(GetDlgItem(dialog, IDC_INPUT_PATH), g_inputPath, sizeof g_inputPath);
+	GetWindowText(GetDlgItem(dialog, IDC_OUTPUT_PATH), g_outputPath, sizeof g_outputPath);
+	if (!g_inputPath[0] || !g_outputPath[0]) {
+		ShowNotice(dialog, APP_TITLE, MB_ICONEXCLAMATION, "ファイル名が入力されていない訳で。");
+		return;
+	}
+
+	g_converting = true;
+	const int result = ConvertBitmapToTable(g_inputPath, g_outputPath, cellSize);
+	g_converting = false;
+	if (result == 0)
+		ShowNotice(dialog, APP_TITLE, MB_OK, "%s 作成完了", g_outputPath);
+}
+
+intptr_t
+MainDialogProc(WindowHandle dialog, unsigned message, WPARAM wParam, LPARAM)
+{
+	switch (message) {
+	case WM_INITDIALOG:
+		SendMessage(GetDlgItem(dialog, IDC_INPUT_PATH), EM_LIMITTEXT, PATH_LIMIT, 0);
+		SendMessage(GetDlgItem(dialog, IDC_OUTPUT_PATH), EM_LIMITTEXT, PATH_LIMIT, 0);
+		SendMessage(GetDlgItem(dialog, IDC_CELL_SIZE), EM_LIMITTEXT, CELL_SIZE_LIMIT, 0);
+		return 1; /* the focus goes to the first field */
+	case WM_CLOSE:
+		EndDialog(dialog, 0);
+		return 1;
+	case WM_COMMAND:
+		switch (LowWord(wParam)) {
+		case IDC_INPUT_BROWSE:
+			BrowseInputFile(dialog, GetDlgItem(dialog, IDC_INPUT_PATH));
+			break;
+		case IDC_OUTPUT_BROWSE:
+			BrowseOutputFile(dialog, GetDlgItem(dialog, IDC_OUTPUT_PATH));
+			break;
+		case IDC_CONVERT:
+			Convert(dialog);
+			break;
+		case IDC_EXIT:
+			SendMessage(dialog, WM_CLOSE, 0, 0);
+			break;
+		}
+		return 1;
+	}
+	return 0;
+}
+
+int
+RunMainDialog(void)
+{
+	DialogBoxParam(&g_mainDialogTemplate, nullptr, MainDialogProc, 0);
+	return 0;
+}
