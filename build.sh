@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 
 # a|b: either will do; the first is installed when neither is there.
 PACKAGES="g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
-	fonts-noto-cjk|fonts-ipafont-gothic"
+	fonts-noto-cjk|fonts-ipafont-gothic valgrind util-linux"
 BUILD_DIR=build
 
 install_missing() {
@@ -43,6 +43,11 @@ run)
 test)
 	build
 	ctest --test-dir "$BUILD_DIR" --output-on-failure
+	# The core's tests once more, under AddressSanitizer and UndefinedBehaviorSanitizer.
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILERY_SANITIZE=ON \
+		-DTILERY_BUILD_DIALOG=OFF -DTILERY_BUILD_BENCH=OFF >/dev/null
+	cmake --build build-sanitize -j"$(nproc)"
+	ctest --test-dir build-sanitize --output-on-failure
 	;;
 bench)
 	build

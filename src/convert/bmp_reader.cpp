@@ -285,7 +285,9 @@ DecodeRows(const Layout &layout, const unsigned char *bits, size_t stride, uint3
 }
 
 /* Run-length coded pixels. Anything the codes skip (deltas, early line and
- * picture ends) stays black; runs that would leave the picture are refused. */
+ * picture ends) stays black; runs that would leave the picture are refused.
+ * Without pixels, only checks the codes, so that a broken stream is refused
+ * before memory is taken for its picture. */
 static const char *
 DecodeRunLength(const Layout &layout, const unsigned char *p, const unsigned char *end,
                 uint32_t *pixels)
@@ -312,16 +314,18 @@ DecodeRunLength(const Layout &layout, const unsigned char *p, const unsigned cha
 					return "run-length data cut short";
 				p += bytes;
 			}
-			uint32_t *out = pixels + size_t(height - 1 - y) * size_t(width) + x;
-			for (uint32_t i = 0; i < n; i++) {
-				uint32_t index;
-				if (four) {
-					unsigned char byte = absolute ? literal[i / 2] : code;
-					index = i % 2 ? byte & 0x0F : byte >> 4;
-				} else {
-					index = absolute ? literal[i] : code;
+			if (pixels) {
+				uint32_t *out = pixels + size_t(height - 1 - y) * size_t(width) + size_t(x);
+				for (uint32_t i = 0; i < n; i++) {
+					uint32_t index;
+					if (four) {
+						unsigned char byte = absolute ? literal[i / 2] : code;
+						index = i % 2 ? byte & 0x0F : byte >> 4;
+					} else {
+						index = absolute ? literal[i] : code;
+					}
+					out[i] = layout.palette[index];
 				}
-				out[i] = layout.palette[index];
 			}
 			x += n;
 		} else if (code == 0) { /* end of line */
@@ -351,10 +355,12 @@ DecodeBmp(const unsigned char *data, size_t size, DecodedPicture *picture)
 	const unsigned char *bits = data + layout.dataOffset;
 	const size_t available = size - layout.dataOffset;
 	const uint64_t stride = (uint64_t(layout.width) * layout.bitCount + 31) / 32 * 4;
-	if (layout.compression == COMPRESS_NONE || layout.compression == COMPRESS_BITFIELDS ||
-	    layout.compression == COMPRESS_ALPHABITFIELDS) {
-		if (stride * uint64_t(layout.height) > available)
-			return "pixel data cut short";
+	const bool runLength = layout.compression == COMPRESS_RLE8 || layout.compression == COMPRESS_RLE4;
+	if (runLength) {
+		if (const char *why = DecodeRunLength(layout, bits, data + size, nullptr))
+			return why;
+	} else if (stride * uint64_t(layout.height) > available) {
+		return "pixel data cut short";
 	}
 
 	/* The cap bounds this: 2^28 pixels at most. */
@@ -365,12 +371,10 @@ DecodeBmp(const unsigned char *data, size_t size, DecodedPicture *picture)
 		return "out of memory for the pixels";
 	}
 
-	if (layout.compression == COMPRESS_RLE8 || layout.compression == COMPRESS_RLE4) {
-		if (const char *why = DecodeRunLength(layout, bits, data + size, pixels.data()))
-			return why;
-	} else {
+	if (runLength)
+		DecodeRunLength(layout, bits, data + size, pixels.data());
+	else
 		DecodeRows(layout, bits, size_t(stride), pixels.data());
-	}
 
 	picture->width = int32_t(layout.width);
 	picture->height = int32_t(layout.height);

@@ -1,9 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <vector>
 
 #include "bmp_writer.h"
 #include "test_files.h"
@@ -65,6 +73,98 @@ TEST(CliTest, WrongArgumentsPrintTheUsageWithStatusTwo)
 	EXPECT_EQ(help.status, 0);
 	EXPECT_EQ(help.out, USAGE);
 	EXPECT_EQ(help.err, "");
+}
+
+
+/* Runs tilery-cli directly; returns its exit status and peak memory. */
+struct Measured {
+	int status;
+	long peakKiB;
+};
+
+Measured
+CliMeasured(const std::vector<std::string> &arguments)
+{
+	std::vector<char *> argv{const_cast<char *>(TILERY_CLI)};
+	for (const std::string &a : arguments)
+		argv.push_back(const_cast<char *>(a.c_str()));
+	argv.push_back(nullptr);
+	posix_spawn_file_actions_t quiet;
+	posix_spawn_file_actions_init(&quiet);
+	posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+	pid_t child;
+	if (posix_spawn(&child, TILERY_CLI, &quiet, nullptr, argv.data(), environ) != 0)
+		return {-1, 0};
+	posix_spawn_file_actions_destroy(&quiet);
+	int raw;
+	struct rusage usage;
+	wait4(child, &raw, 0, &usage);
+	return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, usage.ru_maxrss};
+}
+
+TEST(CliTest, HugeClaimsInSmallFilesCostNoMemory)
+{
+	TempDir dir;
+	BmpSpec overCap; /* 6 * 10^12 pixels */
+	overCap.width = 3000000, overCap.height = 2000000, overCap.pixelData = {0, 0, 0, 0};
+	BmpSpec missingPixels; /* 2^28 pixels, the cap itself, but no pixel data */
+	missingPixels.width = 1 << 14, missingPixels.height = 1 << 14, missingPixels.pixelData = {0, 0, 0, 0};
+	BmpSpec runLength = missingPixels; /* run-length coded, cut short */
+	runLength.bitCount = 8, runLength.compression = 1, runLength.palette = {0xFF0000};
+	runLength.pixelData = {255, 0};
+	const Measured baseline = CliMeasured({"--help"});
+	for (const BmpSpec *spec : {&overCap, &missingPixels, &runLength}) {
+		WriteFile(dir.file("claim.bmp"), MakeBmp(*spec));
+		const Measured run = CliMeasured({dir.file("claim.bmp"), dir.file("page.html")});
+		EXPECT_EQ(run.status, 1);
+		EXPECT_LT(run.peakKiB, baseline.peakKiB + 16 * 1024) << spec->width << "x" << spec->height;
+		EXPECT_FALSE(FileExists(dir.file("page.html")));
+	}
+}
+
+/* Permissions mean nothing to root: there the tool runs as nobody. */
+std::string
+AsOrdinaryUser()
+{
+	if (geteuid() != 0)
+		return "";
+	if (!getpwnam("nobody") || system("command -v setpriv >/dev/null") != 0)
+		return "!";
+	return "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+}
+
+TEST(CliTest, ReadOnlyFolderAndUnreadableFileAreReportedAndNothingIsLost)
+{
+	const std::string prefix = AsOrdinaryUser();
+	if (prefix == "!")
+		GTEST_SKIP() << "running as root without setpriv or the user nobody";
+	TempDir dir;
+	chmod(dir.path().c_str(), 0755);
+	const std::string folder = dir.file("locked"), picture = dir.file("in.bmp"), secret = dir.file("secret.bmp");
+	WriteFile(picture, MakeBmp24(1, 1, {0xFF0000}));
+	WriteFile(secret, MakeBmp24(1, 1, {0xFF0000}));
+	chmod(picture.c_str(), 0644);
+	chmod(secret.c_str(), 0);
+	ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+	WriteFile(folder + "/old.html", std::string("old page"));
+	chmod(folder.c_str(), 0555);
+
+	const std::string page = folder + "/new.html";
+	std::string command = "cd / && " + prefix + "'" + TILERY_CLI + "' '" + picture + "' '" + page + "' 2>'" + dir.file("err") + "'";
+	int raw = std::system(command.c_str());
+	EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+	EXPECT_EQ(ReadFile(dir.file("err")), "tilery: ファイルオープン失敗[" + page + "]\n");
+	EXPECT_FALSE(FileExists(page));
+	EXPECT_EQ(ReadFile(folder + "/old.html"), "old page");
+
+	const std::string output = dir.file("out.html");
+	WriteFile(output, std::string("keep me"));
+	chmod(output.c_str(), 0666);
+	command = "cd / && " + prefix + "'" + TILERY_CLI + "' '" + secret + "' '" + output + "' 2>'" + dir.file("err") + "'";
+	raw = std::system(command.c_str());
+	EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+	EXPECT_EQ(ReadFile(dir.file("err")), "tilery: ファイルオープン失敗[" + secret + "]\n");
+	EXPECT_EQ(ReadFile(output), "keep me");
 }
 
 } // namespace

@@ -177,10 +177,12 @@ ExpectPageRedraws(const std::string &page, int32_t width, int32_t height,
 				owner[i] = cell;
 				ASSERT_EQ(rgb[i], color) << "pixel " << c << "," << r;
 			}
-		if (y == 0)
+		if (y == 0) {
 			EXPECT_EQ(columnWidth[size_t(x)], cellSize * cols);
-		if (x == 0)
+		}
+		if (x == 0) {
 			EXPECT_EQ(rowHeight[size_t(y)], cellSize * rows);
+		}
 		cell++;
 	}
 	EXPECT_EQ(y, height - 1);
@@ -285,6 +287,70 @@ TEST_F(ConvertTest, OutOfMemoryClosesOffThePageAfterTheLastCellWritten)
 	ExpectOneNotice("記憶領域の獲得に失敗");
 	EXPECT_EQ(ReadFile(output), HEAD + "<TR><TD width=10 height=10 bgcolor=#ff0000></TD>"
 	                                   "<TD width=10 bgcolor=#ffffff></TD></TABLE>\r\n</BODY>\r\n</HTML>\r\n");
+}
+
+
+/* ---- odd inputs, odd paths ---- */
+
+TEST_F(ConvertTest, InputsThatAreNoPictureFailWithoutHanging)
+{
+	WriteFile(output, std::string("keep me"));
+	WriteFile(dir.file("empty.bmp"), std::string());
+	ASSERT_EQ(mkfifo(dir.file("fifo.bmp").c_str(), 0600), 0);
+	for (const std::string &bad : {dir.file("empty.bmp"), dir.file("fifo.bmp")}) {
+		SCOPED_TRACE(bad);
+		NoticeRecorder fresh;
+		/* A FIFO nobody writes to would block a plain open for ever. */
+		EXPECT_EQ(ConvertBitmapToTable(bad.c_str(), output.c_str(), 10), 1);
+		ASSERT_EQ(fresh.notices().size(), 1u);
+		EXPECT_EQ(fresh.notices()[0].text, "ファイルオープン失敗[" + bad + "]");
+		EXPECT_EQ(ReadFile(output), "keep me");
+	}
+}
+
+TEST_F(ConvertTest, OutputOntoAFolderFailsAndLeavesTheFolder)
+{
+	WriteFile(input, MakeBmp24(1, 1, {R}));
+	const std::string folder = dir.file("pages");
+	ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+	WriteFile(folder + "/keep.html", std::string("kept"));
+	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), folder.c_str(), 10), 1);
+	ExpectOneNotice("ファイルオープン失敗[" + folder + "]");
+	EXPECT_EQ(ReadFile(folder + "/keep.html"), "kept");
+}
+
+TEST_F(ConvertTest, PathsWithPercentSignsAndBytesThatAreNotUtf8AreTakenAsTheyAre)
+{
+	const std::string in = dir.file("100%s%n%d.bmp"), out = dir.file("\xff\xfe%n page.html");
+	WriteFile(in, MakeBmp24(1, 1, {R}));
+	EXPECT_EQ(ConvertBitmapToTable(in.c_str(), out.c_str(), 10), 0);
+	EXPECT_EQ(ReadFile(out), HEAD + "<TR><TD width=10 height=10 bgcolor=#ff0000></TD></TR>\r\n" + TAIL);
+
+	const std::string missing = dir.file("%s%n\xff.bmp");
+	EXPECT_EQ(ConvertBitmapToTable(missing.c_str(), out.c_str(), 10), 1);
+	ExpectOneNotice("ファイルオープン失敗[" + missing + "]");
+}
+
+TEST_F(ConvertTest, PathsOfTheLongestLengthWork)
+{
+	/* Folders of 200 bytes down to a path of exactly 1023 bytes. */
+	std::string folder = dir.path();
+	while (folder.size() + 201 < 1023 - 10) {
+		folder += "/" + std::string(200, 'f');
+		ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+	}
+	auto named = [&](char c) {
+		std::string path = folder + "/";
+		path += std::string(1023 - path.size(), c);
+		return path;
+	};
+	const std::string in = named('i'), out = named('o'), missing = named('m');
+	ASSERT_EQ(in.size(), 1023u);
+	WriteFile(in, MakeBmp24(1, 1, {R}));
+	EXPECT_EQ(ConvertBitmapToTable(in.c_str(), out.c_str(), 10), 0);
+	EXPECT_TRUE(FileExists(out));
+	EXPECT_EQ(ConvertBitmapToTable(missing.c_str(), out.c_str(), 10), 1);
+	ExpectOneNotice("ファイルオープン失敗[" + missing + "]");
 }
 
 } // namespace
