@@ -105,19 +105,19 @@ CliMeasured(const std::vector<std::string> &arguments)
 TEST(CliTest, HugeClaimsInSmallFilesCostNoMemory)
 {
 	TempDir dir;
-	BmpSpec overCap; /* 6 * 10^12 pixels */
+	BmpFields overCap; /* 6 * 10^12 pixels */
 	overCap.width = 3000000, overCap.height = 2000000, overCap.pixelData = {0, 0, 0, 0};
-	BmpSpec missingPixels; /* 2^28 pixels, the cap itself, but no pixel data */
+	BmpFields missingPixels; /* 2^28 pixels, the cap itself, but no pixel data */
 	missingPixels.width = 1 << 14, missingPixels.height = 1 << 14, missingPixels.pixelData = {0, 0, 0, 0};
-	BmpSpec runLength = missingPixels; /* run-length coded, cut short */
+	BmpFields runLength = missingPixels; /* run-length coded, cut short */
 	runLength.bitCount = 8, runLength.compression = 1, runLength.palette = {0xFF0000};
 	runLength.pixelData = {255, 0};
 	const Measured baseline = CliMeasured({"--help"});
-	for (const BmpSpec *spec : {&overCap, &missingPixels, &runLength}) {
-		WriteFile(dir.file("claim.bmp"), MakeBmp(*spec));
+	for (const BmpFields *fields : {&overCap, &missingPixels, &runLength}) {
+		WriteFile(dir.file("claim.bmp"), MakeBmp(*fields));
 		const Measured run = CliMeasured({dir.file("claim.bmp"), dir.file("page.html")});
 		EXPECT_EQ(run.status, 1);
-		EXPECT_LT(run.peakKiB, baseline.peakKiB + 16 * 1024) << spec->width << "x" << spec->height;
+		EXPECT_LT(run.peakKiB, baseline.peakKiB + 16 * 1024) << fields->width << "x" << fields->height;
 		EXPECT_FALSE(FileExists(dir.file("page.html")));
 	}
 }

@@ -57,7 +57,7 @@ using Colors = std::vector<uint32_t>;
 
 TEST(BmpPaletteTest, OneBitRowsArePaddedAndReadMostSignificantBitFirst)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 9, s.height = 2, s.bitCount = 1, s.palette = {BLACK, WHITE};
 	/* Bottom row first; 9 pixels take 2 bytes, padded to 4. */
 	s.pixelData = {0x80, 0x80, 0, 0,  /* bottom row: 1000 0000 1 */
@@ -69,7 +69,7 @@ TEST(BmpPaletteTest, OneBitRowsArePaddedAndReadMostSignificantBitFirst)
 
 TEST(BmpPaletteTest, FourAndEightBitIndices)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 3, s.bitCount = 4, s.palette = {BLACK, RED, GREEN, BLUE};
 	s.pixelData = {0x12, 0x30, 0, 0};
 	EXPECT_EQ(Decode(MakeBmp(s), 3, 1), (Colors{RED, GREEN, BLUE}));
@@ -81,7 +81,7 @@ TEST(BmpPaletteTest, FourAndEightBitIndices)
 
 TEST(BmpPaletteTest, IndicesPastAShortPaletteAreBlack)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 4, s.bitCount = 8, s.colorsUsed = 2, s.palette = {RED, GREEN};
 	s.pixelData = {1, 2, 255, 0};
 	EXPECT_EQ(Decode(MakeBmp(s), 4, 1), (Colors{GREEN, BLACK, BLACK, RED}));
@@ -89,7 +89,7 @@ TEST(BmpPaletteTest, IndicesPastAShortPaletteAreBlack)
 
 TEST(BmpPaletteTest, PaletteStopsWherePixelsBeginWhateverTheHeaderClaims)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 2, s.bitCount = 8, s.colorsUsed = 300, s.palette = {RED, GREEN};
 	s.pixelData = {0, 1, 0, 0};
 	/* 300 claimed, 2 stored: the pixel bytes must not be read as colours. */
@@ -98,7 +98,7 @@ TEST(BmpPaletteTest, PaletteStopsWherePixelsBeginWhateverTheHeaderClaims)
 
 TEST(BmpPaletteTest, CoreHeaderHasThreeByteEntries)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.headerSize = 12, s.width = 2, s.height = 2, s.bitCount = 8, s.palette = {RED, BLUE};
 	s.pixelData = {0, 1, 0, 0, 1, 0, 0, 0};
 	EXPECT_EQ(Decode(MakeBmp(s), 2, 2), (Colors{BLUE, RED, RED, BLUE}));
@@ -107,7 +107,7 @@ TEST(BmpPaletteTest, CoreHeaderHasThreeByteEntries)
 TEST(BmpPaletteTest, Os2LongAndShortHeaders)
 {
 	for (uint32_t size : {16u, 64u}) {
-		BmpSpec s;
+		BmpFields s;
 		s.headerSize = size, s.width = 2, s.bitCount = 8, s.palette = {GREEN, WHITE};
 		s.pixelData = {1, 0, 0, 0};
 		EXPECT_EQ(Decode(MakeBmp(s), 2, 1), (Colors{WHITE, GREEN})) << size;
@@ -121,7 +121,7 @@ TEST(BmpDirectTest, TwentyFourBitBottomUpAndTopDown)
 	const Colors rgb = {RED, GREEN, BLUE, WHITE, 0x123456, BLACK};
 	EXPECT_EQ(Decode(MakeBmp24(3, 2, rgb), 3, 2), rgb);
 
-	BmpSpec s;
+	BmpFields s;
 	s.width = 1, s.height = -2;
 	s.pixelData = {0x56, 0x34, 0x12, 0, 0xFF, 0, 0, 0};
 	EXPECT_EQ(Decode(MakeBmp(s), 1, 2), (Colors{0x123456, BLUE}));
@@ -129,7 +129,7 @@ TEST(BmpDirectTest, TwentyFourBitBottomUpAndTopDown)
 
 TEST(BmpDirectTest, SixteenBitDefaultIsFiveFiveFiveAndWhiteStaysWhite)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 4, s.bitCount = 16;
 	s.pixelData = {0xFF, 0x7F, 0x00, 0x7C, 0xE0, 0x03, 0x10, 0x42};
 	EXPECT_EQ(Decode(MakeBmp(s), 4, 1), (Colors{WHITE, RED, GREEN, 0x848484}));
@@ -137,7 +137,7 @@ TEST(BmpDirectTest, SixteenBitDefaultIsFiveFiveFiveAndWhiteStaysWhite)
 
 TEST(BmpDirectTest, SixteenBitMasksScaleEachChannelToTheFullRange)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 2, s.bitCount = 16, s.compression = 3, s.masks = {0xF800, 0x07E0, 0x001F};
 	s.pixelData = {0xFF, 0xFF, 0xE0, 0x07};
 	EXPECT_EQ(Decode(MakeBmp(s), 2, 1), (Colors{WHITE, GREEN}));
@@ -145,7 +145,7 @@ TEST(BmpDirectTest, SixteenBitMasksScaleEachChannelToTheFullRange)
 
 TEST(BmpDirectTest, ThirtyTwoBitIgnoresTheFourthByte)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 2, s.bitCount = 32;
 	s.pixelData = {0x33, 0x22, 0x11, 0x00, 0x33, 0x22, 0x11, 0xFF};
 	EXPECT_EQ(Decode(MakeBmp(s), 2, 1), (Colors{0x112233, 0x112233}));
@@ -156,13 +156,13 @@ TEST(BmpDirectTest, ThirtyTwoBitMasksInEveryHeaderForm)
 	/* 10-bit channels with 2 alpha bits on top: 0x3FF is full, 0x200 about half. */
 	const Bytes pixels = {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0xE0};
 	for (uint32_t size : {40u, 52u, 56u, 108u, 124u}) {
-		BmpSpec s;
+		BmpFields s;
 		s.headerSize = size, s.width = 2, s.bitCount = 32, s.compression = 3;
 		s.masks = {0x3FF00000, 0x000FFC00, 0x000003FF};
 		s.pixelData = pixels;
 		EXPECT_EQ(Decode(MakeBmp(s), 2, 1), (Colors{WHITE, 0x800000})) << size;
 	}
-	BmpSpec alpha; /* masks for alpha too, after a 40-byte header */
+	BmpFields alpha; /* masks for alpha too, after a 40-byte header */
 	alpha.width = 1, alpha.bitCount = 32, alpha.compression = 6;
 	alpha.masks = {0x0000FF00, 0x00FF0000, 0xFF000000, 0x000000FF};
 	alpha.pixelData = {0x80, 0x11, 0x22, 0x33};
@@ -173,7 +173,7 @@ TEST(BmpDirectTest, ThirtyTwoBitMasksInEveryHeaderForm)
 
 TEST(BmpRunLengthTest, EightBitRunsLiteralsDeltasAndEarlyEndsLeaveBlack)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 5, s.height = 3, s.bitCount = 8, s.compression = 1;
 	s.palette = {BLACK, RED, GREEN, BLUE};
 	s.pixelData = {
@@ -191,7 +191,7 @@ TEST(BmpRunLengthTest, EightBitRunsLiteralsDeltasAndEarlyEndsLeaveBlack)
 
 TEST(BmpRunLengthTest, FourBitRunsAlternateTheirTwoIndices)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 6, s.bitCount = 4, s.compression = 2, s.palette = {BLACK, RED, GREEN, BLUE};
 	s.pixelData = {3, 0x12, 0, 3, 0x31, 0x20, 0, 1};
 	EXPECT_EQ(Decode(MakeBmp(s), 6, 1), (Colors{RED, GREEN, RED, BLUE, RED, GREEN}));
@@ -199,7 +199,7 @@ TEST(BmpRunLengthTest, FourBitRunsAlternateTheirTwoIndices)
 
 TEST(BmpRunLengthTest, RefusesRunsThatLeaveThePictureAndDataCutShort)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 4, s.height = 2, s.bitCount = 8, s.compression = 1, s.palette = {RED};
 	s.pixelData = {5, 0, 0, 1};
 	EXPECT_TRUE(Refused(MakeBmp(s))) << "run past the row end";
@@ -249,19 +249,19 @@ TEST(BmpRefusalTest, HeaderFieldsOutsideTheirLimits)
 
 TEST(BmpRefusalTest, UnsupportedVariants)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = 2, s.bitCount = 16, s.compression = 3, s.masks = {0xF000, 0x0505, 0x000F};
 	s.pixelData = {0, 0, 0, 0};
 	EXPECT_TRUE(Refused(MakeBmp(s))) << "mask with a gap";
 	s.masks = {0x1F0000, 0x07E0, 0x001F};
 	EXPECT_TRUE(Refused(MakeBmp(s))) << "mask wider than the pixel";
 
-	BmpSpec huffman;
+	BmpFields huffman;
 	huffman.headerSize = 64, huffman.bitCount = 1, huffman.compression = 3;
 	huffman.palette = {BLACK, WHITE}, huffman.pixelData = {0, 0, 0, 0};
 	EXPECT_TRUE(Refused(MakeBmp(huffman)));
 
-	BmpSpec rleTopDown;
+	BmpFields rleTopDown;
 	rleTopDown.height = -1, rleTopDown.bitCount = 8, rleTopDown.compression = 1;
 	rleTopDown.palette = {RED}, rleTopDown.pixelData = {1, 0, 0, 1};
 	EXPECT_TRUE(Refused(MakeBmp(rleTopDown)));
@@ -270,14 +270,14 @@ TEST(BmpRefusalTest, UnsupportedVariants)
 TEST(BmpRefusalTest, HugeClaimsAreRefusedBeforeAnythingIsAllocated)
 {
 	/* A few dozen bytes claiming more than the cap: refused, not attempted. */
-	BmpSpec s;
+	BmpFields s;
 	s.width = 1 << 20, s.height = 1 << 20, s.bitCount = 8, s.compression = 1;
 	s.palette = {RED}, s.pixelData = {0, 1};
 	EXPECT_TRUE(Refused(MakeBmp(s)));
 	s.width = 0x7FFFFFFF, s.height = int32_t(0x80000000);
 	EXPECT_TRUE(Refused(MakeBmp(s)));
 
-	BmpSpec raw; /* within the cap, but the pixels are not in the file */
+	BmpFields raw; /* within the cap, but the pixels are not in the file */
 	raw.width = 1 << 14, raw.height = 1 << 14, raw.pixelData = {0, 0, 0, 0};
 	EXPECT_TRUE(Refused(MakeBmp(raw)));
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "bmp_writer.h"
+#include "convert/bmp_reader.h"
 #include "convert/cell_rect.h"
 #include "failing_malloc.h"
 #include "notice_recorder.h"
@@ -351,6 +353,32 @@ TEST_F(ConvertTest, PathsOfTheLongestLengthWork)
 	EXPECT_TRUE(FileExists(out));
 	EXPECT_EQ(ConvertBitmapToTable(missing.c_str(), out.c_str(), 10), 1);
 	ExpectOneNotice("ファイルオープン失敗[" + missing + "]");
+}
+
+
+/* Inputs kept from fuzzing: each is read and converted, or refused by both. */
+TEST_F(ConvertTest, KeptFuzzingInputsAreConvertedOrRefusedAlike)
+{
+	int files = 0;
+	for (const char *folder : {"seeds", "regressions"}) {
+		const std::string path = std::string(TILERY_FUZZ_DIR) + "/" + folder;
+		DIR *d = opendir(path.c_str());
+		if (!d)
+			continue;
+		while (dirent *e = readdir(d)) {
+			if (e->d_name[0] == '.')
+				continue;
+			const std::string file = path + "/" + e->d_name, bytes = ReadFile(file);
+			SCOPED_TRACE(file);
+			DecodedPicture picture;
+			const bool decoded = DecodeBmp(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), &picture) == nullptr;
+			NoticeRecorder fresh;
+			EXPECT_EQ(ConvertBitmapToTable(file.c_str(), output.c_str(), 2) == 0, decoded);
+			files++;
+		}
+		closedir(d);
+	}
+	EXPECT_GT(files, 0);
 }
 
 } // namespace

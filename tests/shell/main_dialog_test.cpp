@@ -169,7 +169,7 @@ private slots:
 
 	void altOConvertsAndAltXCloses()
 	{
-		const std::string output = dir->file("page.html");
+		const std::string output = dir->file("ページ.html"); /* names are file-system bytes */
 		FillPaths(Picture(), output);
 		/* A button's mnemonic presses it visibly: the click comes a moment later. */
 		QTest::keyClick(Item(IDC_INPUT_PATH), Qt::Key_O, Qt::AltModifier);

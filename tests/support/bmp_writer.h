@@ -23,7 +23,7 @@ PutU32(Bytes *b, size_t at, uint32_t v)
 		(*b)[at + i] = uint8_t(v >> (8 * i));
 }
 
-struct BmpSpec {
+struct BmpFields {
 	uint32_t headerSize = 40;
 	int32_t width = 1;
 	int32_t height = 1; /* negative: rows stored top-down */
@@ -38,7 +38,7 @@ struct BmpSpec {
 
 /* Assembles the file; the pixel data follows the palette directly. */
 inline Bytes
-MakeBmp(const BmpSpec &s)
+MakeBmp(const BmpFields &s)
 {
 	const size_t entry = s.headerSize == 12 ? 3 : 4;
 	const size_t maskBytes = s.headerSize == 40 ? 4 * s.masks.size() : 0;
@@ -81,7 +81,7 @@ MakeBmp(const BmpSpec &s)
 inline Bytes
 MakeBmp24(int32_t width, int32_t height, const std::vector<uint32_t> &rgb)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = width;
 	s.height = height;
 	const size_t stride = (size_t(width) * 3 + 3) / 4 * 4;
@@ -99,7 +99,7 @@ MakeBmp24(int32_t width, int32_t height, const std::vector<uint32_t> &rgb)
 inline Bytes
 MakeFlatRle8(int32_t width, int32_t height, uint32_t rgb)
 {
-	BmpSpec s;
+	BmpFields s;
 	s.width = width;
 	s.height = height;
 	s.bitCount = 8;
