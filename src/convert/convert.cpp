@@ -60,33 +60,43 @@ AppendText(Output *out, const char (&text)[N])
 	Append(out, text, N - 1);
 }
 
-static void
-AppendDecimal(Output *out, int64_t value)
+/* The pieces of a cell are put together in a small buffer first, then
+ * appended in one go: most of the page is cells. */
+template <size_t N>
+static char *
+PutText(char *p, const char (&text)[N])
+{
+	std::memcpy(p, text, N - 1);
+	return p + N - 1;
+}
+
+static char *
+PutDecimal(char *p, int64_t value)
 {
 	char digits[24];
-	char *p = digits + sizeof digits;
+	char *d = digits + sizeof digits;
 	uint64_t magnitude = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
 	do {
-		*--p = char('0' + magnitude % 10);
+		*--d = char('0' + magnitude % 10);
 		magnitude /= 10;
 	} while (magnitude);
 	if (value < 0)
-		*--p = '-';
-	Append(out, p, size_t(digits + sizeof digits - p));
+		*--d = '-';
+	const size_t length = size_t(digits + sizeof digits - d);
+	std::memcpy(p, d, length);
+	return p + length;
 }
 
 /* Six lower-case hex digits: red, green, blue. */
-static void
-AppendColor(Output *out, uint32_t color)
+static char *
+PutColor(char *p, uint32_t color)
 {
 	static const char hex[] = "0123456789abcdef";
-	const uint32_t channels[3] = {color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF};
-	char text[6];
-	for (int i = 0; i < 3; i++) {
-		text[2 * i] = hex[channels[i] >> 4];
-		text[2 * i + 1] = hex[channels[i] & 0xF];
+	for (int shift = 0; shift < 24; shift += 8) {
+		*p++ = hex[(color >> (shift + 4)) & 0xF];
+		*p++ = hex[(color >> shift) & 0xF];
 	}
-	Append(out, text, sizeof text);
+	return p;
 }
 
 /* Cells starting in the first row carry the width of their columns, cells
@@ -96,26 +106,19 @@ static void
 AppendCell(Output *out, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color,
            int cellSize)
 {
-	AppendText(out, "<TD");
-	if (y == 0) {
-		AppendText(out, " width=");
-		AppendDecimal(out, int64_t(cellSize) * cols);
-	}
-	if (x == 0) {
-		AppendText(out, " height=");
-		AppendDecimal(out, int64_t(cellSize) * rows);
-	}
-	AppendText(out, " bgcolor=#");
-	AppendColor(out, color);
-	if (cols > 1) {
-		AppendText(out, " colspan=");
-		AppendDecimal(out, cols);
-	}
-	if (rows > 1) {
-		AppendText(out, " rowspan=");
-		AppendDecimal(out, rows);
-	}
-	AppendText(out, "></TD>");
+	char cell[160];
+	char *p = PutText(cell, "<TD");
+	if (y == 0)
+		p = PutDecimal(PutText(p, " width="), int64_t(cellSize) * cols);
+	if (x == 0)
+		p = PutDecimal(PutText(p, " height="), int64_t(cellSize) * rows);
+	p = PutColor(PutText(p, " bgcolor=#"), color);
+	if (cols > 1)
+		p = PutDecimal(PutText(p, " colspan="), cols);
+	if (rows > 1)
+		p = PutDecimal(PutText(p, " rowspan="), rows);
+	p = PutText(p, "></TD>");
+	Append(out, cell, size_t(p - cell));
 }
 
 /* The greedy scan: each uncovered pixel starts a cell of its colour, grown
