@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QFile>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -130,8 +129,9 @@ DialogBaseUnits(const DialogTemplate &t, const QFont &font, const QStyle *style)
 	for (int i = 0; i < t.itemCount; i++) {
 		const DialogItemTemplate &item = t.items[i];
 		const QSize needed = NeededItemSize(item, font, style);
-		grow = std::max(grow, needed.width() / (item.cx * units.x / 4));
-		grow = std::max(grow, needed.height() / (item.cy * units.y / 8));
+		/* One pixel to spare, for rounding the edges to whole pixels. */
+		grow = std::max(grow, (needed.width() + 1) / (item.cx * units.x / 4));
+		grow = std::max(grow, (needed.height() + 1) / (item.cy * units.y / 8));
 	}
 	units.x *= grow;
 	units.y *= grow;
