@@ -204,13 +204,16 @@ private slots:
 		QTest::keyClicks(size, "123");
 		QCOMPARE(size->text(), QStringLiteral("12"));
 
+		for (int id : {IDC_OUTPUT_PATH, IDC_INPUT_PATH}) {
+			QLineEdit *path = Field(id);
+			path->setFocus();
+			path->setText(QString(1020, u'a'));
+			QTest::keyClicks(path, "bcd");
+			QCOMPARE(QFile::encodeName(path->text()).size(), 1023);
+			QTest::keyClicks(path, "e");
+			QCOMPARE(QFile::encodeName(path->text()).size(), 1023);
+		}
 		QLineEdit *input = Field(IDC_INPUT_PATH);
-		input->setFocus();
-		input->setText(QString(1020, u'a'));
-		QTest::keyClicks(input, "bcd");
-		QCOMPARE(QFile::encodeName(input->text()).size(), 1023);
-		QTest::keyClicks(input, "e");
-		QCOMPARE(QFile::encodeName(input->text()).size(), 1023);
 
 		/* Bytes count, not characters: あ, as an input method commits it, takes three. */
 		input->setText(QString(1020, u'a'));
@@ -227,6 +230,7 @@ private slots:
 		input->end(false);
 		input->paste();
 		QCOMPARE(input->text(), QString(1021, u'a'));
+		Field(IDC_OUTPUT_PATH)->clear();
 		Field(IDC_OUTPUT_PATH)->setFocus();
 		Field(IDC_OUTPUT_PATH)->paste();
 		QCOMPARE(Field(IDC_OUTPUT_PATH)->text(), QStringLiteral("/tmp/x"));
