@@ -93,9 +93,10 @@ CliMeasured(const std::vector<std::string> &arguments)
 	posix_spawn_file_actions_init(&quiet);
 	posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
 	pid_t child;
-	if (posix_spawn(&child, TILERY_CLI, &quiet, nullptr, argv.data(), environ) != 0)
-		return {-1, 0};
+	const int spawned = posix_spawn(&child, TILERY_CLI, &quiet, nullptr, argv.data(), environ);
 	posix_spawn_file_actions_destroy(&quiet);
+	if (spawned != 0)
+		return {-1, 0};
 	int raw;
 	struct rusage usage;
 	wait4(child, &raw, 0, &usage);
