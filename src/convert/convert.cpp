@@ -42,13 +42,9 @@ Flush(Output *out)
 static void
 Append(Output *out, const char *text, size_t length)
 {
+	/* Every piece is small: the document's head and tail, a row's ends, one cell. */
 	if (out->used + length > sizeof out->buffer)
 		Flush(out);
-	if (length > sizeof out->buffer) {
-		if (!out->failed && std::fwrite(text, 1, length, out->file) != length)
-			out->failed = true;
-		return;
-	}
 	std::memcpy(out->buffer + out->used, text, length);
 	out->used += length;
 }
