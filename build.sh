@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 
 # a|b: either will do; the first is installed when neither is there.
 PACKAGES="g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
-	fonts-noto-cjk|fonts-ipafont-gothic valgrind util-linux"
+	fonts-noto-cjk|fonts-ipafont-gothic valgrind util-linux chromium firefox-esr"
 BUILD_DIR=build
 
 install_missing() {

@@ -8,15 +8,24 @@
 #include "shell/notice.h"
 
 /* The title is Shift_JIS, as the page has always carried it; everything
- * else in the document is ASCII. Lines end in CR LF on every platform. */
+ * else in the document is ASCII. Lines end in CR LF on every platform.
+ *
+ * The style makes every engine draw each pixel as a cellSize square: a
+ * fixed layout takes the column widths from the first row (a spanning
+ * cell's width shared equally), every row is one cell high, and the
+ * cells' own height attributes, which some engines give wholly to a
+ * span's first row, are set aside. */
 static const char DOCUMENT_HEAD[] =
 	"<HTML>\r\n"
 	"<HEAD><TITLE>"
 	"\x82\xC8\x82\xBA\x90\x65\x95\x83\x8F\x4C\x82\xAA\x82\xB7\x82\xE9\x82\xCC\x82\xBE"
-	"</TITLE></HEAD>\r\n"
+	"</TITLE><STYLE>TABLE{table-layout:fixed;width:%lldpx}TR{height:%dpx}TD{height:auto}</STYLE></HEAD>\r\n"
 	"<BODY>\r\n"
 	"<TABLE border=0 cellspacing=0 cellpadding=0>\r\n";
 static const char DOCUMENT_TAIL[] = "</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
+
+/* HTML parsers clamp spans to these; a longer run is cut into cells. */
+enum : int32_t { MAX_COLSPAN = 1000, MAX_ROWSPAN = 65534 };
 
 namespace {
 
@@ -119,8 +128,9 @@ AppendCell(Output *out, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32
 
 /* The greedy scan: each uncovered pixel starts a cell of its colour, grown
  * right as far as the colour runs, then down while the area does not
- * shrink (ties go to the taller cell). Returns 0, or -1 when a cell could
- * not be recorded; in that case the cell and the row's end are not written. */
+ * shrink (ties go to the taller cell), both within the span limits.
+ * Returns 0, or -1 when a cell could not be recorded; in that case the
+ * cell and the row's end are not written. */
 static int
 ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cellSize, Output *out)
 {
@@ -134,13 +144,13 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 			}
 			const uint32_t color = GetPixelColor(context, x, y);
 			int32_t cols = 1, rows = 1;
-			for (int32_t c = x + 1; c < width; c++) {
+			for (int32_t c = x + 1; c < width && cols < MAX_COLSPAN; c++) {
 				if (GetPixelColor(context, c, y) != color || IsCellCovered(c, y, 0))
 					break;
 				cols++;
 			}
 			int64_t area = cols;
-			for (int32_t r = y + 1; r < height; r++) {
+			for (int32_t r = y + 1; r < height && rows < MAX_ROWSPAN; r++) {
 				int32_t last = -1;
 				for (int32_t c = x; c < x + cols; c++) {
 					if (GetPixelColor(context, c, r) != color || IsCellCovered(c, r, 0))
@@ -199,7 +209,10 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 	MeasureBitmap(bitmap, &width, &height);
 	const Bitmap *previous = SelectBitmap(&context, bitmap);
 
-	AppendText(&out, DOCUMENT_HEAD);
+	char head[sizeof DOCUMENT_HEAD + 40];
+	const int headLength = std::snprintf(head, sizeof head, DOCUMENT_HEAD,
+	                                     static_cast<long long>(int64_t(cellSize) * width), cellSize);
+	Append(&out, head, size_t(headLength));
 	int result = ScanPicture(&context, width, height, cellSize, &out);
 	ClearCellRects();
 	AppendText(&out, DOCUMENT_TAIL);

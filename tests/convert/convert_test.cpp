@@ -20,10 +20,17 @@
 
 namespace {
 
-const std::string HEAD =
-	"<HTML>\r\n<HEAD><TITLE>"
-	"\x82\xC8\x82\xBA\x90\x65\x95\x83\x8F\x4C\x82\xAA\x82\xB7\x82\xE9\x82\xCC\x82\xBE"
-	"</TITLE></HEAD>\r\n<BODY>\r\n<TABLE border=0 cellspacing=0 cellpadding=0>\r\n";
+/* The head of a page whose picture is `width` pixels wide. */
+std::string
+Head(int64_t width, int cellSize)
+{
+	return "<HTML>\r\n<HEAD><TITLE>"
+	       "\x82\xC8\x82\xBA\x90\x65\x95\x83\x8F\x4C\x82\xAA\x82\xB7\x82\xE9\x82\xCC\x82\xBE"
+	       "</TITLE><STYLE>TABLE{table-layout:fixed;width:" + std::to_string(width * cellSize) +
+	       "px}TR{height:" + std::to_string(cellSize) + "px}TD{height:auto}</STYLE></HEAD>\r\n"
+	       "<BODY>\r\n<TABLE border=0 cellspacing=0 cellpadding=0>\r\n";
+}
+const std::string HEAD = Head(1, 10); /* one pixel wide, cell size 10 */
 const std::string TAIL = "</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
 
 constexpr uint32_t R = 0xFF0000, W = 0xFFFFFF;
@@ -53,10 +60,11 @@ protected:
 	std::string Rows(int32_t width, int32_t height, const std::vector<uint32_t> &rgb, int cellSize = 10)
 	{
 		std::string page = Page(width, height, rgb, cellSize);
-		EXPECT_EQ(page.substr(0, HEAD.size()), HEAD);
-		EXPECT_GE(page.size(), HEAD.size() + TAIL.size());
+		const std::string head = Head(width, cellSize);
+		EXPECT_EQ(page.substr(0, head.size()), head);
+		EXPECT_GE(page.size(), head.size() + TAIL.size());
 		EXPECT_EQ(page.substr(page.size() - TAIL.size()), TAIL);
-		return page.substr(HEAD.size(), page.size() - HEAD.size() - TAIL.size());
+		return page.substr(head.size(), page.size() - head.size() - TAIL.size());
 	}
 
 	void ExpectOneNotice(const std::string &text)
@@ -215,21 +223,44 @@ TEST_F(ConvertTest, RandomPicturesAreRedrawnExactly)
 	}
 }
 
-/* ---- sizes past 32 bits ---- */
+/* ---- spans within what parsers take, sizes past 32 bits ---- */
 
-TEST_F(ConvertTest, WidthsAndHeightsPast32BitsAreWrittenWhole)
+std::string
+Repeated(const std::string &text, size_t times)
+{
+	std::string all;
+	all.reserve(text.size() * times);
+	while (times--)
+		all += text;
+	return all;
+}
+
+TEST_F(ConvertTest, NoCellSpansMoreThanAThousandColumnsOr65534Rows)
+{
+	WriteFile(input, MakeFlatRle8(2001, 2, 0x336699));
+	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 7), 0);
+	EXPECT_EQ(ReadFile(output), Head(2001, 7) +
+	          "<TR><TD width=7000 height=14 bgcolor=#336699 colspan=1000 rowspan=2></TD>"
+	          "<TD width=7000 bgcolor=#336699 colspan=1000 rowspan=2></TD>"
+	          "<TD width=7 bgcolor=#336699 rowspan=2></TD></TR>\r\n<TR></TR>\r\n" + TAIL);
+
+	WriteFile(input, MakeFlatRle8(1, 70000, 0x336699));
+	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 3), 0);
+	EXPECT_EQ(ReadFile(output), Head(1, 3) +
+	          "<TR><TD width=3 height=196602 bgcolor=#336699 rowspan=65534></TD></TR>\r\n" +
+	          Repeated("<TR></TR>\r\n", 65533) +
+	          "<TR><TD height=13398 bgcolor=#336699 rowspan=4466></TD></TR>\r\n" +
+	          Repeated("<TR></TR>\r\n", 4465) + TAIL);
+}
+
+TEST_F(ConvertTest, TableWidthPast32BitsIsWrittenWhole)
 {
 	WriteFile(input, MakeFlatRle8(25000000, 1, 0x336699));
 	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 99), 0);
-	EXPECT_EQ(ReadFile(output),
-	          HEAD + "<TR><TD width=2475000000 height=99 bgcolor=#336699 colspan=25000000></TD></TR>\r\n" + TAIL);
-
-	WriteFile(input, MakeFlatRle8(1, 2200000, 0x336699));
-	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 999), 0);
-	const std::string page = ReadFile(output);
-	const std::string first = "<TR><TD width=999 height=2197800000 bgcolor=#336699 rowspan=2200000></TD></TR>\r\n";
-	EXPECT_EQ(page.substr(HEAD.size(), first.size()), first);
-	EXPECT_EQ(page.size(), HEAD.size() + first.size() + 2199999 * std::string("<TR></TR>\r\n").size() + TAIL.size());
+	const std::string cell = "<TD width=99000 bgcolor=#336699 colspan=1000></TD>";
+	EXPECT_EQ(ReadFile(output), Head(25000000, 99) + "<TR><TD width=99000 height=99 bgcolor=#336699 colspan=1000></TD>" +
+	          Repeated(cell, 24999) + "</TR>\r\n" + TAIL);
+	EXPECT_NE(Head(25000000, 99).find("width:2475000000px"), std::string::npos);
 }
 
 /* ---- failures: notice, result, and what stays on disk ---- */
@@ -287,8 +318,8 @@ TEST_F(ConvertTest, OutOfMemoryClosesOffThePageAfterTheLastCellWritten)
 	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 10), -1);
 	StopFailingMalloc();
 	ExpectOneNotice("記憶領域の獲得に失敗");
-	EXPECT_EQ(ReadFile(output), HEAD + "<TR><TD width=10 height=10 bgcolor=#ff0000></TD>"
-	                                   "<TD width=10 bgcolor=#ffffff></TD></TABLE>\r\n</BODY>\r\n</HTML>\r\n");
+	EXPECT_EQ(ReadFile(output), Head(3, 10) + "<TR><TD width=10 height=10 bgcolor=#ff0000></TD>"
+	                                          "<TD width=10 bgcolor=#ffffff></TD></TABLE>\r\n</BODY>\r\n</HTML>\r\n");
 }
 
 

@@ -1,0 +1,238 @@
+/* Pages drawn by real browsers: every screen pixel of a headless screenshot
+ * is compared with the picture the page came from, scaled cellSize times. */
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bmp_writer.h"
+#include "convert/convert.h"
+#include "notice_recorder.h"
+#include "test_files.h"
+
+namespace {
+
+constexpr int BODY_MARGIN = 8;   /* the browsers' default margin of the body */
+constexpr int WINDOW_SPARE = 40; /* white room right of and below the table */
+
+using Painter = std::function<uint32_t(int32_t x, int32_t y)>;
+
+struct Case {
+	const char *name;
+	int32_t width, height;
+	int cellSize;
+	Painter paint; /* 0x00RRGGBB */
+};
+
+/* gtest names a case by its name, not by its bytes. */
+void
+PrintTo(const Case &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
+constexpr uint32_t R = 0xFF0000, W = 0xFFFFFF;
+
+Painter
+Rows(int32_t width, std::vector<uint32_t> rgb)
+{
+	return [width, rgb](int32_t x, int32_t y) { return rgb[size_t(y) * size_t(width) + size_t(x)]; };
+}
+
+uint32_t
+Hash(int32_t x, int32_t y)
+{
+	uint32_t h = uint32_t(x) * 0x9E3779B1u ^ uint32_t(y) * 0x85EBCA77u;
+	h ^= h >> 15, h *= 0x2C1B3C6Du, h ^= h >> 12;
+	return h;
+}
+
+/* A logo on a white background: shapes in a 16-colour palette. */
+uint32_t
+Logo(int32_t x, int32_t y)
+{
+	static const uint32_t palette[16] = {0xFFFFFF, 0x000000, 0xD02030, 0x2060D0, 0xF0B020, 0x30A050,
+	                                     0x808080, 0xC0C0C0, 0x800080, 0x008080, 0xFF8000, 0x004000,
+	                                     0x400000, 0x000040, 0xFFC0C0, 0xC0FFC0};
+	const int32_t dx = x - 50, dy = y - 60;
+	if (dx * dx + dy * dy < 900)
+		return palette[2 + (dx * dx + dy * dy) / 300];
+	if (x > 90 && x < 150 && y > 20 && y < 50)
+		return palette[3 + (x / 7 + y / 9) % 4];
+	if (y > 80 && y < 110 && x > 85 && x < 155 && (x - y) % 9 < 3)
+		return palette[8 + (x / 13) % 8];
+	if (x == y || x == 159 - y)
+		return palette[1];
+	return palette[0];
+}
+
+uint32_t
+PaletteNoise(int32_t x, int32_t y)
+{
+	const uint32_t c = Hash(x, y) % 16;
+	return (c & 3) * 85 << 16 | (c >> 2 & 3) * 85 << 8 | 0x40;
+}
+
+/* A 1400-pixel run, more than a cell may span, among short ones. */
+uint32_t
+LongRuns(int32_t x, int32_t y)
+{
+	if (y == 0)
+		return x < 1400 ? R : x % 2 ? W : 0x0000FF;
+	if (y == 1)
+		return x < 3 || x > 1200 ? 0x00FF00 : W;
+	return x % 500 < 250 ? R : 0x202020;
+}
+
+const std::vector<Case> &
+Cases()
+{
+	static const std::vector<Case> cases = {
+		{"OnePixel", 1, 1, 10, Rows(1, {R})},
+		{"TwoByTwoThenOne", 3, 2, 10, Rows(3, {R, R, W, R, R, R})},
+		{"TieGoesToTheTallerCell", 4, 2, 10, Rows(4, {R, R, R, R, R, R, W, W})},
+		{"StaysWide", 3, 2, 10, Rows(3, {R, R, R, R, W, W})},
+		{"RepeatedNarrowing", 4, 4, 10, Rows(4, {R, R, R, R, R, R, R, W, R, R, W, W, R, R, W, W})},
+		{"CoveredPixelStopsGrowth", 2, 3, 10, Rows(2, {W, R, R, R, R, R})},
+		{"Alternating", 3, 2, 10, Rows(3, {R, W, R, W, R, W})},
+		{"Logo", 160, 120, 4, Logo},
+		{"PaletteNoise", 64, 40, 3, PaletteNoise},
+		{"WiderThanAThousand", 1500, 3, 1, LongRuns},
+		{"OnePixelWide", 1, 60, 3, [](int32_t, int32_t y) { return y < 20 || y > 45 ? R : y % 3 ? W : 0x00FF00; }},
+		{"OnePixelHigh", 70, 1, 10, [](int32_t x, int32_t) { return x < 30 ? W : x % 4 ? R : 0x0000FF; }},
+	};
+	return cases;
+}
+
+struct Browser {
+	const char *name;
+	const char *program;
+	/* Arguments for a screenshot of `url` in a window of w x h pixels. */
+	std::function<QStringList(const TempDir &, const QString &url, const QString &png, int w, int h)> arguments;
+};
+
+const Browser CHROMIUM = {
+	"Chromium", "chromium",
+	[](const TempDir &dir, const QString &url, const QString &png, int w, int h) {
+		QStringList a = {"--headless=new", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+		                 "--disable-component-update", "--disable-sync",
+		                 "--user-data-dir=" + QString::fromStdString(dir.file("profile")),
+		                 "--force-device-scale-factor=1", "--hide-scrollbars",
+		                 QStringLiteral("--window-size=%1,%2").arg(w).arg(h), "--screenshot=" + png, url};
+		if (geteuid() == 0)
+			a.prepend("--no-sandbox"); /* its sandbox refuses to start as root */
+		return a;
+	},
+};
+
+const Browser FIREFOX = {
+	"Firefox", "firefox-esr",
+	[](const TempDir &dir, const QString &url, const QString &png, int w, int h) {
+		return QStringList{"--headless", "--no-remote", "--profile", QString::fromStdString(dir.file("profile")),
+		                   QStringLiteral("--window-size=%1,%2").arg(w).arg(h), "--screenshot", png, url};
+	},
+};
+
+/* Converts the picture, has the browser draw the page, and counts the
+ * screen pixels that differ from the picture scaled up (or, outside the
+ * table, from the white page). */
+void
+ExpectDrawnExactly(const Browser &browser, const Case &c)
+{
+	if (QStandardPaths::findExecutable(QString::fromUtf8(browser.program)).isEmpty())
+		FAIL() << browser.program << " is not installed (./build.sh test installs it)";
+	TempDir dir;
+	std::vector<uint32_t> rgb(size_t(c.width) * size_t(c.height));
+	for (int32_t y = 0; y < c.height; y++)
+		for (int32_t x = 0; x < c.width; x++)
+			rgb[size_t(y) * size_t(c.width) + size_t(x)] = c.paint(x, y);
+	const std::string picture = dir.file("picture.bmp"), page = dir.file("page.html"), png = dir.file("shot.png");
+	WriteFile(picture, MakeBmp24(c.width, c.height, rgb));
+	{
+		NoticeRecorder quiet;
+		ASSERT_EQ(ConvertBitmapToTable(picture.c_str(), page.c_str(), c.cellSize), 0);
+	}
+	ASSERT_EQ(mkdir(dir.file("profile").c_str(), 0700), 0);
+
+	const int tableWidth = c.width * c.cellSize, tableHeight = c.height * c.cellSize;
+	const int windowWidth = std::max(200, tableWidth + 2 * BODY_MARGIN + WINDOW_SPARE);
+	const int windowHeight = std::max(200, tableHeight + 2 * BODY_MARGIN + WINDOW_SPARE);
+	QProcess run;
+	QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+	environment.insert("HOME", QString::fromStdString(dir.path()));
+	run.setProcessEnvironment(environment);
+	run.setProcessChannelMode(QProcess::MergedChannels);
+	run.start(QString::fromUtf8(browser.program),
+	          browser.arguments(dir, "file://" + QString::fromStdString(page), QString::fromStdString(png),
+	                            windowWidth, windowHeight));
+	ASSERT_TRUE(run.waitForFinished(90000)) << browser.name << " did not finish";
+	const QByteArray said = run.readAll();
+	ASSERT_EQ(run.exitCode(), 0) << said.constData();
+
+	const QImage shot = QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
+	ASSERT_FALSE(shot.isNull()) << "no screenshot: " << said.constData();
+	ASSERT_GE(shot.width(), tableWidth + BODY_MARGIN);
+	ASSERT_GE(shot.height(), tableHeight + BODY_MARGIN);
+	long wrong = 0;
+	std::string first;
+	for (int sy = 0; sy < shot.height(); sy++) {
+		for (int sx = 0; sx < shot.width(); sx++) {
+			const int px = sx - BODY_MARGIN, py = sy - BODY_MARGIN;
+			const bool inTable = px >= 0 && py >= 0 && px < tableWidth && py < tableHeight;
+			const uint32_t expected =
+				inTable ? rgb[size_t(py / c.cellSize) * size_t(c.width) + size_t(px / c.cellSize)] : W;
+			const uint32_t got = shot.pixel(sx, sy) & 0xFFFFFF;
+			if (got != expected && wrong++ == 0)
+				first = "screen pixel " + std::to_string(sx) + "," + std::to_string(sy) + ": got " +
+				        std::to_string(got) + ", expected " + std::to_string(expected);
+		}
+	}
+	EXPECT_EQ(wrong, 0) << browser.name << " drew " << wrong << " of " << shot.width() * shot.height()
+	                    << " screen pixels wrong; first " << first;
+}
+
+class ChromiumTest : public ::testing::TestWithParam<Case> {};
+class FirefoxTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ChromiumTest, DrawsThePagePixelForPixel)
+{
+	ExpectDrawnExactly(CHROMIUM, GetParam());
+}
+
+TEST_P(FirefoxTest, DrawsThePagePixelForPixel)
+{
+	ExpectDrawnExactly(FIREFOX, GetParam());
+}
+
+std::string
+CaseName(const ::testing::TestParamInfo<Case> &info)
+{
+	return info.param.name;
+}
+
+std::vector<Case>
+Named(std::initializer_list<const char *> names)
+{
+	std::vector<Case> chosen;
+	for (const Case &c : Cases())
+		for (const char *name : names)
+			if (std::string(c.name) == name)
+				chosen.push_back(c);
+	return chosen;
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, ChromiumTest, ::testing::ValuesIn(Cases()), CaseName);
+/* Firefox takes a few pages: the narrowing, the logo and the long runs. */
+INSTANTIATE_TEST_SUITE_P(Pages, FirefoxTest,
+                         ::testing::ValuesIn(Named({"RepeatedNarrowing", "Logo", "WiderThanAThousand"})), CaseName);
+
+} // namespace
