@@ -8,7 +8,8 @@ cd "$(dirname "$0")"
 
 # a|b: either will do; the first is installed when neither is there.
 PACKAGES="g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
-	fonts-noto-cjk|fonts-ipafont-gothic valgrind util-linux chromium firefox-esr"
+	fonts-noto-cjk|fonts-ipafont-gothic qt6-translations-l10n qt6-wayland qt6-gtk-platformtheme
+	valgrind util-linux chromium firefox-esr xvfb xdotool openbox x11-utils"
 BUILD_DIR=build
 
 install_missing() {

@@ -27,6 +27,16 @@ static const char DOCUMENT_TAIL[] = "</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
 /* HTML parsers clamp spans to these; a longer run is cut into cells. */
 enum : int32_t { MAX_COLSPAN = 1000, MAX_ROWSPAN = 65534 };
 
+static ConversionProgress g_progress;
+
+ConversionProgress
+SetConversionProgress(ConversionProgress hook)
+{
+	ConversionProgress previous = g_progress;
+	g_progress = hook;
+	return previous;
+}
+
 namespace {
 
 /* Output through one buffer of our own: the scan appends small pieces by
@@ -174,6 +184,8 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 		AppendText(out, "</TR>\r\n");
 		if (out->failed)
 			break; /* the disk refused; reading on would only waste time */
+		if (g_progress)
+			g_progress(y + 1, height);
 	}
 	return 0;
 }

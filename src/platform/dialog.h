@@ -89,4 +89,8 @@ intptr_t SendMessage(WindowHandle window, unsigned message, WPARAM wParam, LPARA
 /* The system's warning sound, for input that is refused. */
 void MessageBeep(void);
 
+/* Repaints windows that need it, taking no input, so that a long command
+ * leaves no holes on screen. Cheap to call often. */
+void UpdateWindows(void);
+
 #endif

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
@@ -231,13 +233,21 @@ DestroyDialog(WindowHandle window)
 	delete AsDialog(window);
 }
 
+/* A dialog without an owner disables no window, as the platform's modal
+ * loop does: QDialog::exec would make it application-modal and so block
+ * the conversion's ownerless notices. */
 intptr_t
 DialogBoxParam(const DialogTemplate *t, WindowHandle owner, DialogProc proc, LPARAM param)
 {
 	QPointer<TemplateDialog> dialog = BuildDialog(t, owner, proc, param);
 	if (!dialog)
 		return -1;
-	const int result = dialog->exec();
+	dialog->setWindowModality(owner ? Qt::WindowModal : Qt::NonModal);
+	QEventLoop loop;
+	QObject::connect(dialog.data(), &QDialog::finished, &loop, &QEventLoop::quit);
+	dialog->show();
+	loop.exec(QEventLoop::DialogExec);
+	const int result = dialog ? dialog->result() : -1;
 	delete dialog.data();
 	return result;
 }
@@ -318,4 +328,15 @@ void
 MessageBeep(void)
 {
 	QApplication::beep();
+}
+
+void
+UpdateWindows(void)
+{
+	/* Often enough for the eye; input waits until the command is done. */
+	static QElapsedTimer sinceLast;
+	if (sinceLast.isValid() && sinceLast.elapsed() < 40)
+		return;
+	QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+	sinceLast.start();
 }

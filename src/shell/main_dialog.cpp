@@ -29,6 +29,13 @@ CellSizeFromText(const char *text)
 	return value > INT_MAX ? INT_MAX : int(value);
 }
 
+/* The dialog takes no input while a picture is scanned, but it repaints. */
+static void
+KeepPainted(long long, long long)
+{
+	UpdateWindows();
+}
+
 static void
 Convert(WindowHandle dialog)
 {
@@ -48,7 +55,9 @@ Convert(WindowHandle dialog)
 	}
 
 	g_converting = true;
+	const ConversionProgress previous = SetConversionProgress(KeepPainted);
 	const int result = ConvertBitmapToTable(g_inputPath, g_outputPath, cellSize);
+	SetConversionProgress(previous);
 	g_converting = false;
 	if (result == 0)
 		ShowNotice(dialog, APP_TITLE, MB_OK, "%s 作成完了", g_outputPath);

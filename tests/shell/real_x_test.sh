@@ -1,0 +1,130 @@
+#!/bin/sh
+# real_x_test.sh TILERY PICTURE [PLATFORM_THEME]: the real program in a real X server
+# (Xvfb, with openbox as the window manager), driven as a user drives it,
+# with xdotool's key presses:
+#   a failed conversion whose notice is dismissed (Enter, then Esc),
+#   both file choosers (a missing picture is not taken, an existing page is
+#   replaced without a question), a successful conversion, Alt+X, status 0;
+# and HOME, an empty folder, is still empty at the end.
+set -u
+program=$1
+picture=$2
+theme=${3:-}
+for tool in Xvfb openbox xdotool xprop; do
+	command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (./build.sh test installs it)"; exit 1; }
+done
+
+work=$(mktemp -d)
+home=$work/home
+mkdir "$home" "$work/wm"
+pids=""
+cleanup() {
+	for pid in $pids; do kill "$pid" 2>/dev/null; done
+	rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+	echo "FAIL: $*"
+	# For a person to look at: TILERY_X_SHOT=FILE.xwd keeps the screen as it was.
+	[ -n "${TILERY_X_SHOT:-}" ] && xwd -root -silent >"$TILERY_X_SHOT"
+	exit 1
+}
+# wait_for SECONDS COMMAND...: until the command succeeds.
+wait_for() {
+	tries=$(($1 * 10))
+	shift
+	while ! "$@" >/dev/null 2>&1; do
+		tries=$((tries - 1))
+		[ $tries -gt 0 ] || return 1
+		sleep 0.1
+	done
+}
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids="$pids $!"
+wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
+HOME=$work/wm openbox --sm-disable >/dev/null 2>&1 &
+pids="$pids $!"
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
+
+cp "$picture" "$work/picture.bmp"
+echo "old page" >"$work/old.html"
+
+env -i PATH="$PATH" HOME="$home" DISPLAY="$DISPLAY" LANG=C.UTF-8 XDG_RUNTIME_DIR="$work/wm" \
+	${theme:+QT_QPA_PLATFORMTHEME=$theme} "$program" 2>"$work/tilery.log" &
+tilery=$!
+pids="$pids $tilery"
+
+# The program's windows titled "tilery": the dialog and any notice.
+notices() { xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | grep -vx "$main"; }
+windows_are() { [ "$(xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | wc -l)" -eq "$1" ]; }
+active_is_not() { [ "$(xdotool getactivewindow 2>/dev/null)" != "$1" ]; }
+active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+key() { xdotool key --clearmodifiers --delay 30 "$@"; }
+type_text() { xdotool type --clearmodifiers --delay 5 "$1"; }
+
+wait_for 20 windows_are 1 || fail "the dialog did not appear"
+main=$(xdotool search --onlyvisible --name '^tilery$')
+xdotool windowactivate --sync "$main"
+wait_for 5 active_is "$main" || fail "the dialog did not take the focus"
+xprop -id "$main" _NET_WM_ICON | grep -q '=' || fail "the window shows no icon"
+
+# 1. A missing picture: the failure notice appears and can be dismissed.
+type_text "$work/missing.bmp"
+key alt+w
+type_text "$work/page.html"
+key Return
+wait_for 10 windows_are 2 || fail "no notice for the missing picture"
+notice=$(notices)
+xdotool windowactivate --sync "$notice" 2>/dev/null
+key Return
+wait_for 10 windows_are 1 || fail "Enter does not dismiss the failure notice"
+[ ! -e "$work/page.html" ] || fail "a page was written for a missing picture"
+xdotool windowactivate --sync "$main"
+key Return
+wait_for 10 windows_are 2 || fail "no notice for the second try: the dialog refuses to convert again"
+xdotool windowactivate --sync "$(notices)" 2>/dev/null
+key Escape
+wait_for 10 windows_are 1 || fail "Esc does not dismiss the failure notice"
+
+# 2. The picture chooser: a missing name is refused, an existing file taken.
+xdotool windowactivate --sync "$main"
+key alt+r Tab space
+wait_for 10 active_is_not "$main" || fail "the picture chooser did not open"
+chooser=$(xdotool getactivewindow)
+type_text "$work/nothing-here.bmp"
+key Return
+wait_for 10 active_is_not "$chooser" || fail "the chooser took a missing picture without a word"
+key Return # the chooser's "file not found" box
+wait_for 10 active_is "$chooser" || fail "the chooser closed on a missing picture"
+key ctrl+a
+type_text "$work/picture.bmp"
+key Return
+wait_for 10 active_is "$main" || fail "the picture chooser did not close on an existing file"
+
+# 3. The page chooser: an existing page is taken without a question.
+key alt+w Tab space
+wait_for 10 active_is_not "$main" || fail "the page chooser did not open"
+type_text "$work/old.html"
+key Return
+wait_for 10 active_is "$main" || fail "the page chooser asked about replacing the page"
+
+# 4. Convert: the success report, owned by the dialog; then Alt+X.
+key alt+o
+wait_for 20 windows_are 2 || fail "no report after converting"
+grep -q '<TD width=' "$work/old.html" || fail "the chosen page was not written from the chosen picture"
+xdotool windowactivate --sync "$(notices)" 2>/dev/null
+key Return
+wait_for 10 windows_are 1 || fail "Enter does not dismiss the report"
+xdotool windowactivate --sync "$main"
+key alt+x
+wait_for 10 sh -c "! kill -0 $tilery" || fail "Alt+X did not close the program"
+wait "$tilery"
+status=$?
+[ $status -eq 0 ] || fail "exit status $status: $(cat "$work/tilery.log")"
+
+left=$(find "$home" -mindepth 1)
+[ -z "$left" ] || fail "the program left files in HOME: $left"
+echo "real X${theme:+ (platform theme $theme)}: failure notices dismissed, choosers, conversion, Alt+X: passed"
