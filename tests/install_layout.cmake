@@ -7,7 +7,7 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${status}")
 endif()
 foreach(path bin/tilery bin/tilery-cli share/applications/tilery.desktop
-             share/icons/hicolor/scalable/apps/tilery.svg)
+             share/icons/hicolor/scalable/apps/tilery.svg share/icons/hicolor/64x64/apps/tilery.png)
   if(NOT EXISTS "${PREFIX}/${path}")
     message(FATAL_ERROR "not installed: ${path}")
   endif()

@@ -5,12 +5,17 @@
 
 #include <cstring>
 
+#include "platform/application_qt.h"
 #include "platform/dialog_qt.h"
 
+/* Qt's own chooser on every desktop (see PrepareQtApplication), modal to
+ * its owner only. */
 static bool
 Choose(OpenFileName *choice, QFileDialog::AcceptMode mode)
 {
 	QFileDialog chooser(qobject_cast<QWidget *>(FromHandle(choice->owner)));
+	chooser.setOption(QFileDialog::DontUseNativeDialog);
+	chooser.setWindowModality(Qt::WindowModal);
 	chooser.setAcceptMode(mode);
 	chooser.setFileMode(choice->flags & OFN_FILEMUSTEXIST ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
 	chooser.setOption(QFileDialog::DontConfirmOverwrite, !(choice->flags & OFN_OVERWRITEPROMPT));

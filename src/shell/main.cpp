@@ -1,9 +1,11 @@
 /* tilery: the dialog that turns a BMP picture into an HTML table page. */
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/application_qt.h"
 #include "platform/message_box_qt.h"
 #include "shell/main_dialog.h"
 
@@ -26,11 +28,17 @@ HoldStartupMessages(QtMsgType type, const QMessageLogContext &, const QString &m
 }
 
 int
-main(int argc, char **argv)
+main(int, char **argv)
 {
+	/* The program takes no command line, the toolkit's options included. */
+	int argc = 1;
+	char *arguments[] = {argv[0], nullptr};
 	qInstallMessageHandler(HoldStartupMessages);
-	QApplication application(argc, argv);
+	QApplication application(argc, arguments);
 	qInstallMessageHandler(nullptr);
+	QApplication::setWindowIcon(QIcon(QStringLiteral(":/tilery.png")));
+	QGuiApplication::setDesktopFileName(QStringLiteral("tilery"));
+	PrepareQtApplication();
 	SetMessageBoxPresenter(ShowQtMessageBox);
 	return RunMainDialog();
 }

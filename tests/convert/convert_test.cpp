@@ -223,6 +223,17 @@ TEST_F(ConvertTest, RandomPicturesAreRedrawnExactly)
 	}
 }
 
+TEST_F(ConvertTest, ProgressIsReportedAtTheEndOfEveryRow)
+{
+	static std::vector<std::pair<long long, long long>> calls;
+	calls.clear();
+	const ConversionProgress previous =
+		SetConversionProgress([](long long done, long long rows) { calls.emplace_back(done, rows); });
+	Page(2, 3, {R, W, W, R, R, R});
+	SetConversionProgress(previous);
+	EXPECT_EQ(calls, (std::vector<std::pair<long long, long long>>{{1, 3}, {2, 3}, {3, 3}}));
+}
+
 /* ---- spans within what parsers take, sizes past 32 bits ---- */
 
 std::string

@@ -4,7 +4,9 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QDialogButtonBox>
 #include <QInputMethodEvent>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -18,6 +20,7 @@
 
 #include "bmp_writer.h"
 #include "notice_recorder.h"
+#include "platform/application_qt.h"
 #include "platform/dialog_qt.h"
 #include "platform/message_box_qt.h"
 #include "res/resource.h"
@@ -323,9 +326,16 @@ private slots:
 	void closeBoxAndExitEndTheDialogWithExitCodeZero()
 	{
 		for (int exitButton = 0; exitButton < 2; exitButton++) {
-			QTimer::singleShot(0, [exitButton] {
+			QTimer::singleShot(0, [this, exitButton] {
 				QWidget *main = nullptr;
-				QTRY_VERIFY((main = QApplication::activeModalWidget()) != nullptr);
+				auto running = [this] { /* the dialog RunMainDialog made, beside the test's own */
+					for (QWidget *w : VisibleTopLevels())
+						if (w != dialog && qobject_cast<QDialog *>(w))
+							return w;
+					return static_cast<QWidget *>(nullptr);
+				};
+				QTRY_VERIFY((main = running()) != nullptr);
+				QCOMPARE(QApplication::activeModalWidget(), nullptr); /* it blocks no other window */
 				QTest::keyClick(main, Qt::Key_Escape); /* ignored */
 				if (exitButton)
 					QTest::mouseClick(main->findChild<QPushButton *>(QStringLiteral("item%1").arg(IDC_EXIT)),
@@ -433,15 +443,61 @@ private slots:
 		QVERIFY(checked);
 	}
 
+	/* Qt's own texts (the choosers') follow the user's language. */
+	void toolkitTextsFollowTheUserLanguage()
+	{
+		QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+		PrepareQtApplication();
+		QStringList buttons;
+		WhenModalAppears([&](QWidget *modal) {
+			for (QAbstractButton *b : modal->findChild<QDialogButtonBox *>()->buttons())
+				buttons << b->text();
+			QTest::keyClick(modal, Qt::Key_Escape);
+		});
+		QTest::mouseClick(Button(IDC_INPUT_BROWSE), Qt::LeftButton);
+		QLocale::setDefault(QLocale::system());
+		QVERIFY2(buttons.join(' ').contains(QStringLiteral("開く")), qPrintable(buttons.join(' ')));
+		QCOMPARE(Button(IDC_CONVERT)->text(), QStringLiteral("&OK")); /* the program's own stay */
+	}
+
+	/* A path with nowhere to break is wrapped inside the box, and shown whole. */
+	void longPathIsWrappedInsideTheNotice()
+	{
+		const QString path = "/" + QString(1000, u'p') + ".bmp";
+		const QString text = "ファイルオープン失敗[" + path + "]";
+		bool checked = false;
+		QTimer::singleShot(0, [&] {
+			QMessageBox *box = nullptr;
+			QTRY_VERIFY((box = VisibleMessageBox()) != nullptr);
+			QVERIFY2(box->frameGeometry().width() <= box->screen()->availableGeometry().width(),
+			         qPrintable(QString::number(box->frameGeometry().width())));
+			QString shown = box->text();
+			QCOMPARE(shown.remove(QChar(0x200B)), text);
+			checked = true;
+			QTest::keyClick(box, Qt::Key_Return);
+		});
+		ShowQtMessageBox(nullptr, text.toUtf8().constData(), "tilery", MB_ICONERROR);
+		QVERIFY(checked);
+	}
+
+	void withoutADisplayTheProgramSaysWhyAndFails_data()
+	{
+		QTest::addColumn<QStringList>("arguments");
+		QTest::newRow("no arguments") << QStringList();
+		/* The toolkit's own options are not taken either. */
+		QTest::newRow("-platform offscreen") << QStringList({"-platform", "offscreen"});
+	}
+
 	void withoutADisplayTheProgramSaysWhyAndFails()
 	{
+		QFETCH(QStringList, arguments);
 		QProcess program;
 		QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
 		environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
 		environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9731"));
 		environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
 		program.setProcessEnvironment(environment);
-		program.start(QStringLiteral(TILERY_PROGRAM), QStringList());
+		program.start(QStringLiteral(TILERY_PROGRAM), arguments);
 		QVERIFY(program.waitForFinished(20000));
 		QCOMPARE(program.exitStatus(), QProcess::NormalExit);
 		QVERIFY(program.exitCode() != 0);
