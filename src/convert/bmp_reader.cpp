@@ -170,7 +170,7 @@ ReadLayout(const unsigned char *data, size_t size, Layout *layout)
 		return "width or height is 0 or negative";
 	layout->topDown = height < 0;
 	layout->height = height < 0 ? -height : height;
-	if (layout->width > BMP_MAX_DIMENSION || layout->height > BMP_MAX_DIMENSION ||
+	if (layout->width > BMP_MAX_WIDTH || layout->height > BMP_MAX_DIMENSION ||
 	    layout->width * layout->height > BMP_MAX_PIXELS)
 		return "picture larger than the size cap";
 

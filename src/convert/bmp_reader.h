@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <vector>
 
-/* The largest picture accepted: 2^28 pixels, 1 GiB once decoded. */
+/* The largest picture accepted: 2^28 pixels, 1 GiB once decoded, and at
+ * most 65536 pixels wide. No browser lays out a table of more columns, and
+ * the scan keeps a record per column and a cell per pixel of a row. */
 constexpr int64_t BMP_MAX_PIXELS = int64_t(1) << 28;
+constexpr int64_t BMP_MAX_WIDTH = int64_t(1) << 16;
 
 /* Colours are packed red in bits 0-7, green in 8-15, blue in 16-23; the
  * first pixel is the top-left one, rows follow each other top to bottom. */

@@ -264,14 +264,20 @@ TEST_F(ConvertTest, NoCellSpansMoreThanAThousandColumnsOr65534Rows)
 	          Repeated("<TR></TR>\r\n", 4465) + TAIL);
 }
 
-TEST_F(ConvertTest, TableWidthPast32BitsIsWrittenWhole)
+TEST_F(ConvertTest, PicturesUpTo65536PixelsWideAreTaken)
 {
-	WriteFile(input, MakeFlatRle8(25000000, 1, 0x336699));
-	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 99), 0);
-	const std::string cell = "<TD width=99000 bgcolor=#336699 colspan=1000></TD>";
-	EXPECT_EQ(ReadFile(output), Head(25000000, 99) + "<TR><TD width=99000 height=99 bgcolor=#336699 colspan=1000></TD>" +
-	          Repeated(cell, 24999) + "</TR>\r\n" + TAIL);
-	EXPECT_NE(Head(25000000, 99).find("width:2475000000px"), std::string::npos);
+	WriteFile(input, MakeFlatRle8(65536, 1, 0x336699));
+	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 999), 0);
+	const std::string cell = "<TD width=999000 bgcolor=#336699 colspan=1000></TD>";
+	EXPECT_EQ(ReadFile(output), Head(65536, 999) +
+	          "<TR><TD width=999000 height=999 bgcolor=#336699 colspan=1000></TD>" + Repeated(cell, 64) +
+	          "<TD width=535464 bgcolor=#336699 colspan=536></TD></TR>\r\n" + TAIL);
+
+	WriteFile(output, std::string("keep me"));
+	WriteFile(input, MakeFlatRle8(65537, 1, 0x336699));
+	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 1), 1);
+	ExpectOneNotice("ファイルオープン失敗[" + input + "]");
+	EXPECT_EQ(ReadFile(output), "keep me");
 }
 
 /* ---- failures: notice, result, and what stays on disk ---- */
