@@ -1,8 +1,11 @@
 /* tilery-cli INPUT OUTPUT [CELL_SIZE]: the conversion for scripts and batch work. */
+#include <csignal>
+#include <initializer_list>
 #include <cstdio>
 #include <cstring>
 
 #include "convert/convert.h"
+#include "convert/page_file.h"
 
 enum { EXIT_WRITTEN = 0, EXIT_FAILED = 1, EXIT_USAGE = 2, EXIT_OUT_OF_MEMORY = 3 };
 enum { MIN_CELL_SIZE = 1, MAX_CELL_SIZE = 999 };
@@ -29,9 +32,23 @@ ParseCellSize(const char *text, int *size)
 	return true;
 }
 
+/* Interrupted, the tool leaves the old page as it was and no half page. */
+static void
+StopAndRemoveUnfinishedPage(int signal)
+{
+	RemoveUnfinishedPage();
+	std::signal(signal, SIG_DFL);
+	std::raise(signal);
+}
+
 int
 main(int argc, char **argv)
 {
+	for (int signal : {SIGINT, SIGTERM, SIGHUP})
+		std::signal(signal, StopAndRemoveUnfinishedPage);
+	/* A reader that leaves early is a write failure, told as such. */
+	std::signal(SIGPIPE, SIG_IGN);
+
 	if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
 		std::fputs(USAGE, stdout);
 		return std::fflush(stdout) == 0 && !std::ferror(stdout) ? EXIT_WRITTEN : EXIT_FAILED;

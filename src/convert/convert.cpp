@@ -1,9 +1,12 @@
 #include "convert/convert.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 
 #include "convert/cell_rect.h"
+#include "convert/page_file.h"
 #include "convert/pixel_source.h"
 #include "shell/notice.h"
 
@@ -42,7 +45,7 @@ namespace {
 /* Output through one buffer of our own: the scan appends small pieces by
  * the million, and a failed write is remembered so that the scan can stop. */
 struct Output {
-	FILE *file;
+	PageFile page;
 	bool failed;
 	size_t used;
 	char buffer[1 << 16];
@@ -53,7 +56,7 @@ struct Output {
 static void
 Flush(Output *out)
 {
-	if (!out->failed && out->used && std::fwrite(out->buffer, 1, out->used, out->file) != out->used)
+	if (!out->failed && out->used && std::fwrite(out->buffer, 1, out->used, out->page.file) != out->used)
 		out->failed = true;
 	out->used = 0;
 }
@@ -190,6 +193,15 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 	return 0;
 }
 
+/* The same file by device and inode: the same path, a symbolic link or a
+ * hard link. */
+static bool
+IsSameFile(const char *a, const char *b)
+{
+	struct stat sa, sb;
+	return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 int
 ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize)
 {
@@ -199,9 +211,9 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 		return 1;
 	}
 
+	/* A page written over its own picture would leave neither. */
 	Output out;
-	out.file = std::fopen(outputPath, "wb");
-	if (!out.file) {
+	if (IsSameFile(inputPath, outputPath) || OpenPageFile(outputPath, &out.page) != 0) {
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", outputPath);
 		DeleteBitmap(bitmap);
 		return 1;
@@ -213,7 +225,7 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 	if (int error = CreatePixelContext(&context)) {
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "CreateDC 失敗[%d]", error);
 		DeleteBitmap(bitmap);
-		std::fclose(out.file);
+		AbandonPageFile(&out.page); /* the old page stays */
 		return 1;
 	}
 
@@ -234,11 +246,13 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 	DeleteBitmap(bitmap);
 	DeletePixelContext(&context);
 
-	/* A full disk shows itself at the last write or only at the close. */
-	bool failed = out.failed || std::fflush(out.file) != 0 || std::ferror(out.file);
-	if (std::fclose(out.file) != 0)
-		failed = true;
-	out.file = nullptr;
+	/* Out of memory, the page closed off early still takes the old one's
+	 * place; a page that could not be written whole never does. */
+	bool failed = out.failed;
+	if (failed)
+		AbandonPageFile(&out.page);
+	else
+		failed = CommitPageFile(&out.page) != 0;
 	if (failed) {
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイル書込失敗[%s]", outputPath);
 		return 1;

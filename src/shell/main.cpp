@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -33,6 +34,7 @@ main(int, char **argv)
 	/* The program takes no command line, the toolkit's options included. */
 	int argc = 1;
 	char *arguments[] = {argv[0], nullptr};
+	std::signal(SIGPIPE, SIG_IGN); /* a page's reader that leaves is a write failure */
 	qInstallMessageHandler(HoldStartupMessages);
 	QApplication application(argc, arguments);
 	qInstallMessageHandler(nullptr);

@@ -7,9 +7,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -170,6 +176,144 @@ TEST(CliTest, ReadOnlyFolderAndUnreadableFileAreReportedAndNothingIsLost)
 	EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
 	EXPECT_EQ(ReadFile(dir.file("err")), "tilery: ファイルオープン失敗[" + secret + "]\n");
 	EXPECT_EQ(ReadFile(output), "keep me");
+}
+
+/* ---- nothing lost: the old page stays until the new one is whole ---- */
+
+namespace more {
+
+std::vector<std::string>
+Entries(const std::string &folder)
+{
+	std::vector<std::string> names;
+	if (DIR *d = opendir(folder.c_str())) {
+		while (dirent *e = readdir(d))
+			if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+				names.push_back(e->d_name);
+		closedir(d);
+	}
+	std::sort(names.begin(), names.end());
+	return names;
+}
+
+/* Noise takes the scan long enough to be caught in the middle. */
+Bytes
+NoisePicture(int32_t size)
+{
+	std::vector<uint32_t> rgb(size_t(size) * size_t(size));
+	uint32_t h = 1;
+	for (uint32_t &c : rgb)
+		h = h * 1103515245u + 12345u, c = (h >> 8) & 0x030303u;
+	return MakeBmp24(size, size, rgb);
+}
+
+pid_t
+Start(const std::vector<std::string> &arguments, const std::string &errors)
+{
+	std::vector<char *> argv{const_cast<char *>(TILERY_CLI)};
+	for (const std::string &a : arguments)
+		argv.push_back(const_cast<char *>(a.c_str()));
+	argv.push_back(nullptr);
+	posix_spawn_file_actions_t actions;
+	posix_spawn_file_actions_init(&actions);
+	posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+	pid_t child = -1;
+	if (posix_spawn(&child, TILERY_CLI, &actions, nullptr, argv.data(), environ) != 0)
+		child = -1;
+	posix_spawn_file_actions_destroy(&actions);
+	return child;
+}
+
+/* Waits until the new page is being written beside the old one. */
+bool
+CaughtWriting(const std::string &folder)
+{
+	for (int i = 0; i < 20000; i++) {
+		for (const std::string &name : Entries(folder))
+			if (name.find(".tilery-") != std::string::npos)
+				return true;
+		usleep(500);
+	}
+	return false;
+}
+
+} // namespace more
+
+TEST(CliPageTest, InterruptedConversionLeavesTheOldPageAndNothingElse)
+{
+	TempDir dir;
+	const std::string picture = dir.file("noise.bmp"), pages = dir.file("pages"), page = pages + "/page.html";
+	WriteFile(picture, more::NoisePicture(2000));
+	ASSERT_EQ(mkdir(pages.c_str(), 0700), 0);
+	for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+		SCOPED_TRACE(signal);
+		WriteFile(page, std::string("old page"));
+		const pid_t child = more::Start({picture, page}, dir.file("err"));
+		ASSERT_GT(child, 0);
+		ASSERT_TRUE(more::CaughtWriting(pages));
+		kill(child, signal);
+		int raw;
+		waitpid(child, &raw, 0);
+		EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal);
+		EXPECT_EQ(ReadFile(page), "old page");
+		EXPECT_EQ(more::Entries(pages), std::vector<std::string>{"page.html"});
+	}
+}
+
+TEST(CliPageTest, FailedWritesKeepTheOldPage)
+{
+	TempDir dir;
+	const std::string picture = dir.file("noise.bmp"), pages = dir.file("pages"), page = pages + "/page.html";
+	WriteFile(picture, more::NoisePicture(300));
+	ASSERT_EQ(mkdir(pages.c_str(), 0700), 0);
+
+	/* A disk that fills up: files may grow to 64 KiB only. */
+	WriteFile(page, std::string("old page"));
+	const std::string command = "ulimit -f 64 && trap '' XFSZ && exec '" + std::string(TILERY_CLI) + "' '" + picture +
+	                            "' '" + page + "' 2>'" + dir.file("err") + "'";
+	int raw = std::system(command.c_str());
+	EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+	EXPECT_EQ(ReadFile(dir.file("err")), "tilery: ファイル書込失敗[" + page + "]\n");
+	EXPECT_EQ(ReadFile(page), "old page");
+	EXPECT_EQ(more::Entries(pages), std::vector<std::string>{"page.html"});
+
+	/* A reader that leaves early: a write failure, not a silent death. */
+	const std::string stdoutPage = "'" + std::string(TILERY_CLI) + "' '" + picture + "' /dev/stdout 2>'" +
+	                               dir.file("err") + "'; echo $? >'" + dir.file("status") + "'";
+	raw = std::system(("(" + stdoutPage + ") | head -c 10 >/dev/null").c_str());
+	EXPECT_EQ(ReadFile(dir.file("status")), "1\n");
+	EXPECT_EQ(ReadFile(dir.file("err")), "tilery: ファイル書込失敗[/dev/stdout]\n");
+
+	/* The folder taken away in the middle: nowhere to put the page. */
+	WriteFile(picture, more::NoisePicture(2000));
+	const pid_t child = more::Start({picture, page}, dir.file("err"));
+	ASSERT_GT(child, 0);
+	ASSERT_TRUE(more::CaughtWriting(pages));
+	std::filesystem::remove_all(pages);
+	waitpid(child, &raw, 0);
+	EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+	EXPECT_EQ(ReadFile(dir.file("err")), "tilery: ファイル書込失敗[" + page + "]\n");
+}
+
+TEST(CliPageTest, TwoConversionsToOnePageLeaveOneWholePage)
+{
+	TempDir dir;
+	const std::string a = dir.file("a.bmp"), b = dir.file("b.bmp"), page = dir.file("page.html");
+	WriteFile(a, more::NoisePicture(600));
+	std::vector<uint32_t> flat(600 * 600, 0x123456);
+	WriteFile(b, MakeBmp24(600, 600, flat));
+	ASSERT_EQ(Cli(dir, "'" + a + "' '" + dir.file("a.html") + "'").status, 0);
+	ASSERT_EQ(Cli(dir, "'" + b + "' '" + dir.file("b.html") + "'").status, 0);
+	for (int round = 0; round < 3; round++) {
+		const pid_t first = more::Start({a, page}, dir.file("err1")), second = more::Start({b, page}, dir.file("err2"));
+		int raw1, raw2;
+		waitpid(first, &raw1, 0);
+		waitpid(second, &raw2, 0);
+		EXPECT_TRUE(WIFEXITED(raw1) && WEXITSTATUS(raw1) == 0 && WIFEXITED(raw2) && WEXITSTATUS(raw2) == 0);
+		const std::string written = ReadFile(page);
+		EXPECT_TRUE(written == ReadFile(dir.file("a.html")) || written == ReadFile(dir.file("b.html")))
+			<< "a mixture of two pages, " << written.size() << " bytes";
+	}
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -356,6 +357,63 @@ TEST_F(ConvertTest, InputsThatAreNoPictureFailWithoutHanging)
 		EXPECT_EQ(fresh.notices()[0].text, "ファイルオープン失敗[" + bad + "]");
 		EXPECT_EQ(ReadFile(output), "keep me");
 	}
+}
+
+TEST_F(ConvertTest, APictureNamedAsItsOwnPageIsRefusedAndKept)
+{
+	const Bytes picture = MakeBmp24(1, 1, {R});
+	WriteFile(input, picture);
+	ASSERT_EQ(symlink(input.c_str(), dir.file("link.html").c_str()), 0);
+	ASSERT_EQ(link(input.c_str(), dir.file("hard.html").c_str()), 0);
+	for (const std::string &page : {input, dir.file("link.html"), dir.file("hard.html"), dir.path() + "/./in.bmp"}) {
+		SCOPED_TRACE(page);
+		NoticeRecorder fresh;
+		EXPECT_EQ(ConvertBitmapToTable(input.c_str(), page.c_str(), 10), 1);
+		ASSERT_EQ(fresh.notices().size(), 1u);
+		EXPECT_EQ(fresh.notices()[0].text, "ファイルオープン失敗[" + page + "]");
+		EXPECT_EQ(ReadFile(input), std::string(picture.begin(), picture.end()));
+	}
+}
+
+/* The new page takes the old one's place, its permission bits, and stays
+ * behind a symbolic link; nothing else is left in the folder. */
+TEST_F(ConvertTest, ThePageReplacesTheOldOneInPlace)
+{
+	WriteFile(input, MakeBmp24(1, 1, {R}));
+	const std::string expected = HEAD + "<TR><TD width=10 height=10 bgcolor=#ff0000></TD></TR>\r\n" + TAIL;
+	WriteFile(output, std::string("old"));
+	ASSERT_EQ(chmod(output.c_str(), 0604), 0);
+	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 10), 0);
+	struct stat st;
+	ASSERT_EQ(stat(output.c_str(), &st), 0);
+	EXPECT_EQ(st.st_mode & 07777, 0604u);
+	EXPECT_EQ(ReadFile(output), expected);
+
+	const std::string linked = dir.file("linked.html");
+	ASSERT_EQ(symlink("out.html", linked.c_str()), 0);
+	WriteFile(output, std::string("old"));
+	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), linked.c_str(), 10), 0);
+	ASSERT_EQ(lstat(linked.c_str(), &st), 0);
+	EXPECT_TRUE(S_ISLNK(st.st_mode));
+	EXPECT_EQ(ReadFile(output), expected);
+
+	DIR *d = opendir(dir.path().c_str());
+	std::vector<std::string> names;
+	while (dirent *e = readdir(d))
+		if (e->d_name[0] != '.' || e->d_name[1] > '.')
+			names.push_back(e->d_name);
+	closedir(d);
+	std::sort(names.begin(), names.end());
+	EXPECT_EQ(names, (std::vector<std::string>{"in.bmp", "linked.html", "out.html"}));
+}
+
+TEST_F(ConvertTest, AFifoThatNoOneReadsCannotBeOpened)
+{
+	WriteFile(input, MakeBmp24(1, 1, {R}));
+	const std::string fifo = dir.file("fifo.html");
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), fifo.c_str(), 10), 1);
+	ExpectOneNotice("ファイルオープン失敗[" + fifo + "]");
 }
 
 TEST_F(ConvertTest, OutputOntoAFolderFailsAndLeavesTheFolder)

@@ -1,0 +1,146 @@
+#include "convert/page_file.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+/* The new file being written, for RemoveUnfinishedPage; "" when none. */
+static char g_unfinished[PAGE_PATH_SIZE];
+
+static bool
+Copy(char *to, const char *from)
+{
+	const size_t length = std::strlen(from);
+	if (length >= PAGE_PATH_SIZE)
+		return false;
+	std::memcpy(to, from, length + 1);
+	return true;
+}
+
+/* Opened without waiting for a reader, then made to block as usual. */
+static FILE *
+OpenDirectly(const char *path)
+{
+	const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+	if (fd < 0)
+		return nullptr;
+	const int flags = fcntl(fd, F_GETFL);
+	FILE *file = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? fdopen(fd, "wb") : nullptr;
+	if (!file)
+		close(fd);
+	return file;
+}
+
+/* A new file beside target, with the mode the page has or would get. */
+static FILE *
+OpenBeside(const char *target, const struct stat *existing, char *temporary)
+{
+	const char *slash = std::strrchr(target, '/');
+	const size_t folder = slash ? size_t(slash - target) + 1 : 0;
+	static const char SUFFIX[] = ".tilery-XXXXXX";
+	const char *name = target + folder;
+	if (folder + 1 + std::strlen(name) + sizeof SUFFIX > PAGE_PATH_SIZE)
+		return nullptr;
+	char *p = temporary;
+	std::memcpy(p, target, folder);
+	p += folder;
+	*p++ = '.';
+	std::strcpy(p, name);
+	std::strcat(p, SUFFIX);
+	const int fd = mkostemp(temporary, O_CLOEXEC);
+	if (fd < 0)
+		return nullptr;
+	mode_t mode;
+	if (existing) {
+		mode = existing->st_mode & 07777;
+	} else {
+		const mode_t mask = umask(0);
+		umask(mask);
+		mode = 0666 & ~mask;
+	}
+	FILE *file = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
+	if (!file) {
+		close(fd);
+		unlink(temporary);
+		return nullptr;
+	}
+	Copy(g_unfinished, temporary);
+	return file;
+}
+
+int
+OpenPageFile(const char *path, PageFile *page)
+{
+	page->file = nullptr;
+	page->temporary[0] = '\0';
+	if (!Copy(page->target, path))
+		return -1;
+	/* Through a symbolic link to the file it names. */
+	struct stat st;
+	if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
+		char resolved[PATH_MAX];
+		if (!realpath(path, resolved) || !Copy(page->target, resolved)) {
+			page->file = OpenDirectly(path); /* a link to nothing yet */
+			return page->file ? 0 : -1;
+		}
+	}
+	const bool exists = stat(page->target, &st) == 0;
+	if (exists && !S_ISREG(st.st_mode)) {
+		page->file = OpenDirectly(page->target);
+		return page->file ? 0 : -1;
+	}
+	/* A page that may be written where no new file can be made beside it
+	 * is written in place. */
+	page->file = OpenBeside(page->target, exists ? &st : nullptr, page->temporary);
+	if (!page->file) {
+		page->temporary[0] = '\0';
+		page->file = OpenDirectly(page->target);
+	}
+	return page->file ? 0 : -1;
+}
+
+static void
+Forget(PageFile *page)
+{
+	g_unfinished[0] = '\0';
+	page->temporary[0] = '\0';
+	page->file = nullptr;
+}
+
+int
+CommitPageFile(PageFile *page)
+{
+	/* A full disk shows itself at the last write or only at the close. */
+	bool failed = std::fflush(page->file) != 0 || std::ferror(page->file);
+	if (std::fclose(page->file) != 0)
+		failed = true;
+	if (page->temporary[0]) {
+		if (failed || rename(page->temporary, page->target) != 0) {
+			unlink(page->temporary);
+			failed = true;
+		}
+	}
+	Forget(page);
+	return failed ? -1 : 0;
+}
+
+void
+AbandonPageFile(PageFile *page)
+{
+	std::fclose(page->file);
+	if (page->temporary[0])
+		unlink(page->temporary);
+	Forget(page);
+}
+
+void
+RemoveUnfinishedPage(void)
+{
+	if (g_unfinished[0])
+		unlink(g_unfinished);
+}

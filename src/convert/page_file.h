@@ -1,0 +1,33 @@
+#ifndef TILERY_CONVERT_PAGE_FILE_H
+#define TILERY_CONVERT_PAGE_FILE_H
+
+#include <cstdio>
+
+/* The page being written. A regular file (or a name not yet taken) is
+ * written into a new file in the same folder, which replaces the page only
+ * when it is whole; an existing page keeps its permission bits, and a
+ * symbolic link is written through to its target. Anything else (a FIFO,
+ * a device, a folder where no new file can be made) is written directly. */
+enum { PAGE_PATH_SIZE = 4096 };
+
+struct PageFile {
+	FILE *file;
+	char target[PAGE_PATH_SIZE];    /* the file the page ends up in */
+	char temporary[PAGE_PATH_SIZE]; /* "" when written directly */
+};
+
+/* 0 when the page is open for writing; -1 when it cannot be (a FIFO with
+ * no reader counts as such: nothing waits for one). */
+int OpenPageFile(const char *path, PageFile *page);
+
+/* Closes the page and puts it in place; -1 when it could not be written
+ * whole (the old page is then kept wherever a new file was written). */
+int CommitPageFile(PageFile *page);
+
+/* Closes the page and throws the new file away, keeping the old page. */
+void AbandonPageFile(PageFile *page);
+
+/* Deletes a new file still being written; safe in a signal handler. */
+void RemoveUnfinishedPage(void);
+
+#endif
