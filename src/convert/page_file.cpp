@@ -46,15 +46,20 @@ OpenBeside(const char *target, const struct stat *existing, char *temporary)
 	const char *name = target + folder;
 	if (folder + 1 + std::strlen(name) + sizeof SUFFIX > PAGE_PATH_SIZE)
 		return nullptr;
-	char *p = temporary;
+	/* Made in place in the name a signal handler removes, so that no
+	 * moment passes with the file there and its name not. */
+	char *p = g_unfinished;
 	std::memcpy(p, target, folder);
 	p += folder;
 	*p++ = '.';
 	std::strcpy(p, name);
 	std::strcat(p, SUFFIX);
-	const int fd = mkostemp(temporary, O_CLOEXEC);
-	if (fd < 0)
+	const int fd = mkostemp(g_unfinished, O_CLOEXEC);
+	if (fd < 0) {
+		g_unfinished[0] = '\0';
 		return nullptr;
+	}
+	Copy(temporary, g_unfinished);
 	mode_t mode;
 	if (existing) {
 		mode = existing->st_mode & 07777;
@@ -67,9 +72,9 @@ OpenBeside(const char *target, const struct stat *existing, char *temporary)
 	if (!file) {
 		close(fd);
 		unlink(temporary);
+		g_unfinished[0] = '\0';
 		return nullptr;
 	}
-	Copy(g_unfinished, temporary);
 	return file;
 }
 
