@@ -18,8 +18,9 @@ CellRect *g_cellRectHead = nullptr;
  *   and no row is asked above the newest top; a pixel is then covered
  *   exactly when the deepest rectangle over its column reaches its row.
  * - At the first pruning call of each row, every rectangle but the head
- *   that ends above that row is freed: the walks would free them sooner or
- *   later, and none of them can hold a pixel of this row or a later one.
+ *   that ends above that row leaves the list: the walks would free them
+ *   sooner or later, and none of them can hold a pixel of this row or a
+ *   later one. Their nodes serve the next rectangles added.
  *
  * Anything else (rectangles out of that order, a row asked above the newest
  * top or above an earlier pruning row, a list changed by anyone but
@@ -36,6 +37,7 @@ struct CoverIndex {
 	int32_t newestTop = NO_BOTTOM;
 	int32_t sweptRow = NO_BOTTOM;
 	std::vector<int32_t> bottoms; /* per column: the deepest bottom over it */
+	CellRect *spare = nullptr;    /* swept nodes, kept for the next rectangles */
 };
 
 CoverIndex g_index;
@@ -69,12 +71,15 @@ IndexTakes(int32_t left, int32_t right, int32_t top, int32_t bottom)
 int
 AddCellRect(int32_t left, int32_t right, int32_t top, int32_t bottom)
 {
-	CellRect *node = static_cast<CellRect *>(std::malloc(sizeof *node));
-	if (!node) {
+	CoverIndex &index = g_index;
+	/* A node the sweep gave back saves a trip to the heap and back. */
+	CellRect *node = index.spare;
+	if (node)
+		index.spare = node->next;
+	else if (!(node = static_cast<CellRect *>(std::malloc(sizeof *node)))) {
 		ShowOutOfMemory();
 		return -1;
 	}
-	CoverIndex &index = g_index;
 	if (index.on) {
 		try {
 			index.on = IndexTakes(left, right, top, bottom);
@@ -124,7 +129,7 @@ WalkCellRects(int32_t x, int32_t y, int prune)
 	return 0;
 }
 
-/* Frees every rectangle but the head that ends above row y. */
+/* Takes every rectangle but the head that ends above row y off the list. */
 static void
 SweepFinished(int32_t y)
 {
@@ -132,7 +137,8 @@ SweepFinished(int32_t y)
 	while (CellRect *node = kept->next) {
 		if (node->bottom < y) {
 			kept->next = node->next;
-			std::free(node);
+			node->next = g_index.spare;
+			g_index.spare = node;
 		} else {
 			kept = node;
 		}
@@ -163,6 +169,10 @@ ClearCellRects(void)
 		CellRect *next = g_cellRectHead->next;
 		std::free(g_cellRectHead);
 		g_cellRectHead = next;
+	}
+	while (CellRect *node = g_index.spare) {
+		g_index.spare = node->next;
+		std::free(node);
 	}
 	std::vector<int32_t> bottoms;
 	bottoms.swap(g_index.bottoms); /* give the memory back, not just the records */

@@ -48,7 +48,7 @@ struct Output {
 	PageFile page;
 	bool failed;
 	size_t used;
-	char buffer[1 << 16];
+	char buffer[1 << 18];
 };
 
 } // namespace
@@ -78,8 +78,8 @@ AppendText(Output *out, const char (&text)[N])
 	Append(out, text, N - 1);
 }
 
-/* The pieces of a cell are put together in a small buffer first, then
- * appended in one go: most of the page is cells. */
+/* Most of the page is cells: each is put together in the output buffer
+ * itself. */
 template <size_t N>
 static char *
 PutText(char *p, const char (&text)[N])
@@ -109,22 +109,31 @@ PutDecimal(char *p, int64_t value)
 static char *
 PutColor(char *p, uint32_t color)
 {
-	static const char hex[] = "0123456789abcdef";
-	for (int shift = 0; shift < 24; shift += 8) {
-		*p++ = hex[(color >> (shift + 4)) & 0xF];
-		*p++ = hex[(color >> shift) & 0xF];
-	}
-	return p;
+	static const char hex[] = "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f"
+	                          "202122232425262728292a2b2c2d2e2f303132333435363738393a3b3c3d3e3f"
+	                          "404142434445464748494a4b4c4d4e4f505152535455565758595a5b5c5d5e5f"
+	                          "606162636465666768696a6b6c6d6e6f707172737475767778797a7b7c7d7e7f"
+	                          "808182838485868788898a8b8c8d8e8f909192939495969798999a9b9c9d9e9f"
+	                          "a0a1a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b7b8b9babbbcbdbebf"
+	                          "c0c1c2c3c4c5c6c7c8c9cacbcccdcecfd0d1d2d3d4d5d6d7d8d9dadbdcdddedf"
+	                          "e0e1e2e3e4e5e6e7e8e9eaebecedeeeff0f1f2f3f4f5f6f7f8f9fafbfcfdfeff";
+	std::memcpy(p, hex + 2 * (color & 0xFF), 2);
+	std::memcpy(p + 2, hex + 2 * (color >> 8 & 0xFF), 2);
+	std::memcpy(p + 4, hex + 2 * (color >> 16 & 0xFF), 2);
+	return p + 6;
 }
 
+enum { LONGEST_CELL = 160 };
+
 /* Cells starting in the first row carry the width of their columns, cells
- * starting in the first column the height of their rows. Sizes are 64-bit:
- * a wide picture at a large cell size passes 2^31 screen pixels. */
+ * starting in the first column the height of their rows. */
 static void
 AppendCell(Output *out, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color,
            int cellSize)
 {
-	char cell[160];
+	if (out->used + LONGEST_CELL > sizeof out->buffer)
+		Flush(out);
+	char *const cell = out->buffer + out->used;
 	char *p = PutText(cell, "<TD");
 	if (y == 0)
 		p = PutDecimal(PutText(p, " width="), int64_t(cellSize) * cols);
@@ -136,7 +145,7 @@ AppendCell(Output *out, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32
 	if (rows > 1)
 		p = PutDecimal(PutText(p, " rowspan="), rows);
 	p = PutText(p, "></TD>");
-	Append(out, cell, size_t(p - cell));
+	out->used += size_t(p - cell);
 }
 
 /* The greedy scan: each uncovered pixel starts a cell of its colour, grown
