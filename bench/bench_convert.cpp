@@ -40,11 +40,36 @@ Picture(const std::string &name, int32_t width, int32_t height, const Painter &p
 	return path;
 }
 
+/* The peak resident memory since the last reset (VmHWM), in MiB. */
+void
+ResetPeakMemory()
+{
+	if (FILE *f = std::fopen("/proc/self/clear_refs", "w")) {
+		std::fputs("5", f);
+		std::fclose(f);
+	}
+}
+
+double
+PeakMemoryMiB()
+{
+	double kib = 0;
+	if (FILE *f = std::fopen("/proc/self/status", "r")) {
+		char line[256];
+		while (std::fgets(line, sizeof line, f))
+			if (std::sscanf(line, "VmHWM: %lf kB", &kib) == 1)
+				break;
+		std::fclose(f);
+	}
+	return kib / 1024;
+}
+
 void
 Convert(benchmark::State &state, const std::string &input, int64_t pixels)
 {
 	const std::string output = TempPath("out.html");
 	int64_t bytes = 0;
+	ResetPeakMemory();
 	for (auto _ : state) {
 		if (ConvertBitmapToTable(input.c_str(), output.c_str(), 4) != 0)
 			state.SkipWithError("conversion failed");
@@ -55,6 +80,7 @@ Convert(benchmark::State &state, const std::string &input, int64_t pixels)
 	state.counters["pixels/s"] = benchmark::Counter(double(pixels) * double(state.iterations()),
 	                                                benchmark::Counter::kIsRate);
 	state.SetBytesProcessed(bytes);
+	state.counters["peak_MiB"] = PeakMemoryMiB();
 	std::remove(output.c_str());
 }
 
@@ -142,8 +168,32 @@ BM_Barcode2000x1000(benchmark::State &state)
 	Convert(state, input, 2000 * 1000);
 }
 
+/* One-pixel bars that change colours at a stair: under it, the cells over
+ * a row get older from left to right. */
+void
+BM_Staircase2048x3072(benchmark::State &state)
+{
+	static const std::string input = Picture("staircase", 2048, 3072, [](int32_t x, int32_t y) -> uint32_t {
+		static const uint32_t colours[4] = {0x000000, 0xFFFFFF, 0xFF0000, 0x0000FF};
+		return colours[x % 2 + (y >= 2047 - x ? 2 : 0)];
+	});
+	Convert(state, input, 2048 * 3072);
+}
+
+/* As wide as a picture may be, alternating colours: a row of 65536 cells. */
+void
+BM_Alternating65536x16(benchmark::State &state)
+{
+	static const std::string input = Picture("alternating", 65536, 16, [](int32_t x, int32_t y) -> uint32_t {
+		return (x + y) % 2 ? 0xFFFFFF : 0x000000;
+	});
+	Convert(state, input, 65536 * 16);
+}
+
 } // namespace
 
+BENCHMARK(BM_Staircase2048x3072)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Alternating65536x16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FlatLogo1024)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Dithered16Colours1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Noise64Colours1000x1000)->Unit(benchmark::kMillisecond);
