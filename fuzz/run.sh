@@ -1,8 +1,8 @@
 #!/bin/sh
 # fuzz/run.sh [SECONDS]  builds the fuzz target with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-fuzz/, seeds a corpus from fuzz/seeds,
-# examples/ and ../shared/bmpsuite (when present), and fuzzes for SECONDS
-# (default 600). Findings land in build-fuzz/findings/.
+# fuzz/regressions, examples/ and tests/data/bmpsuite, and fuzzes for SECONDS
+# (default 600). Findings land in build-fuzz/findings/; the run fails on one.
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
@@ -19,8 +19,9 @@ CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILERY_
 	-DTILERY_BUILD_DIALOG=OFF -DTILERY_BUILD_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_bmp
 mkdir -p build-fuzz/corpus build-fuzz/findings
-cp fuzz/seeds/*.bmp examples/*.bmp build-fuzz/corpus/
-[ -d ../shared/bmpsuite ] && for f in ../shared/bmpsuite/*/*.bmp; do
+cp fuzz/seeds/* examples/* build-fuzz/corpus/
+for f in fuzz/regressions/*; do [ -f "$f" ] && cp "$f" build-fuzz/corpus/; done
+for f in tests/data/bmpsuite/*/*.bmp; do
 	cp "$f" "build-fuzz/corpus/$(basename "$(dirname "$f")")-$(basename "$f")"
 done
 exec build-fuzz/bin/fuzz_bmp build-fuzz/corpus -max_total_time="$seconds" -timeout=20 \

@@ -320,8 +320,7 @@ ReadPpm(const std::string &path, int32_t *width, int32_t *height, Colors *rgb)
 TEST(BmpSuiteTest, EveryGoodFileLoadsWithTheExpectedPixels)
 {
 	const std::string suite = BmpSuiteDir();
-	if (suite.empty())
-		GTEST_SKIP() << "the BMP test suite (../shared/bmpsuite) is not beside the project";
+	ASSERT_FALSE(suite.empty()) << "tests/data/bmpsuite is missing";
 	const std::vector<std::string> names = FilesIn(suite + "/good");
 	ASSERT_FALSE(names.empty());
 	for (const std::string &name : names) {
@@ -345,8 +344,7 @@ TEST(BmpSuiteTest, EveryGoodFileLoadsWithTheExpectedPixels)
 TEST(BmpSuiteTest, OddAndBrokenFilesLoadTheSameEveryTimeOrAreRefused)
 {
 	const std::string suite = BmpSuiteDir();
-	if (suite.empty())
-		GTEST_SKIP() << "the BMP test suite (../shared/bmpsuite) is not beside the project";
+	ASSERT_FALSE(suite.empty()) << "tests/data/bmpsuite is missing";
 	int loaded = 0, refused = 0;
 	for (const char *folder : {"questionable", "bad"}) {
 		for (const std::string &name : FilesIn(suite + "/" + folder)) {
@@ -377,8 +375,7 @@ TEST(BmpSuiteTest, OddAndBrokenFilesLoadTheSameEveryTimeOrAreRefused)
 TEST(BmpSuiteTest, UnsupportedQuestionableVariantsAreRefused)
 {
 	const std::string suite = BmpSuiteDir();
-	if (suite.empty())
-		GTEST_SKIP() << "the BMP test suite (../shared/bmpsuite) is not beside the project";
+	ASSERT_FALSE(suite.empty()) << "tests/data/bmpsuite is missing";
 	for (const char *name : {"rgb24jpeg.bmp", "rgb24png.bmp", "rgb24rle24.bmp", "pal1huffmsb.bmp",
 	                         "rgba64.bmp", "pal2.bmp"}) {
 		const std::string text = ReadFile(suite + "/questionable/" + name);

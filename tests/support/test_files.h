@@ -24,7 +24,7 @@ void WriteFile(const std::string &path, const std::string &text);
 bool FileExists(const std::string &path);
 std::string ReadFile(const std::string &path);
 
-/* The public BMP test suite that sits beside the project, or "" when it is absent. */
+/* The public BMP test suite in tests/data, or "" when it is missing. */
 std::string BmpSuiteDir();
 
 #endif
