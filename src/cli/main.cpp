@@ -1,16 +1,28 @@
-/* tilery-cli INPUT OUTPUT [CELL_SIZE]: the conversion for scripts and batch work. */
+/* tilery-cli INPUT OUTPUT [CELL_SIZE]: the conversion for scripts and batch
+ * work. "-" reads the picture from standard input or writes the page to
+ * standard output; notices go to standard error. */
+#include <fcntl.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
-#include <initializer_list>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <string>
 
 #include "convert/convert.h"
 #include "convert/page_file.h"
+#include "convert/pixel_source.h"
+#include "shell/notice.h"
 
 enum { EXIT_WRITTEN = 0, EXIT_FAILED = 1, EXIT_USAGE = 2, EXIT_OUT_OF_MEMORY = 3 };
 enum { MIN_CELL_SIZE = 1, MAX_CELL_SIZE = 999 };
 
-static const char USAGE[] = "usage: tilery-cli INPUT OUTPUT [CELL_SIZE]  (CELL_SIZE 1-999, default 1)\n";
+static const char USAGE[] =
+	"usage: tilery-cli INPUT OUTPUT [CELL_SIZE]  (CELL_SIZE 1-999, default 1; - is standard input or output)\n";
 
 /* Digits only, no sign or spaces, within the limits. */
 static bool
@@ -32,13 +44,109 @@ ParseCellSize(const char *text, int *size)
 	return true;
 }
 
+/* Standard input is kept in a file of its own while it is converted. */
+static char g_stdinCopy[4096];
+
 /* Interrupted, the tool leaves the old page as it was and no half page. */
 static void
 StopAndRemoveUnfinishedPage(int signal)
 {
 	RemoveUnfinishedPage();
+	if (g_stdinCopy[0])
+		unlink(g_stdinCopy);
 	std::signal(signal, SIG_DFL);
 	std::raise(signal);
+}
+
+/* Copies standard input to a new file, no more than a picture can take. */
+static bool
+CopyStandardInput(void)
+{
+	const char *base = std::getenv("TMPDIR");
+	std::snprintf(g_stdinCopy, sizeof g_stdinCopy, "%s/tilery-stdin-XXXXXX", base && *base ? base : "/tmp");
+	const int fd = mkostemp(g_stdinCopy, O_CLOEXEC);
+	if (fd < 0) {
+		g_stdinCopy[0] = '\0';
+		return false;
+	}
+	static char buffer[1 << 16];
+	long long total = 0;
+	bool ok = true;
+	for (;;) {
+		const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+		if (n == 0)
+			break;
+		if (n < 0) {
+			ok = errno == EINTR;
+			if (ok)
+				continue;
+			break;
+		}
+		total += n;
+		if (total > PICTURE_MAX_FILE_SIZE + 1) /* too large to be a picture: that is all it takes to tell */
+			break;
+		for (ssize_t done = 0; ok && done < n;) {
+			const ssize_t w = write(fd, buffer + done, size_t(n - done));
+			ok = w > 0 || (w < 0 && errno == EINTR);
+			done += w > 0 ? w : 0;
+		}
+		if (!ok)
+			break;
+	}
+	return close(fd) == 0 && ok;
+}
+
+/* Progress on a terminal: one line that updates itself, cleared at the end. */
+static bool g_showProgress, g_progressShown;
+static struct timespec g_started, g_lastShown;
+
+static double
+SecondsSince(const struct timespec &then)
+{
+	struct timespec now;
+	clock_gettime(CLOCK_MONOTONIC, &now);
+	return double(now.tv_sec - then.tv_sec) + double(now.tv_nsec - then.tv_nsec) / 1e9;
+}
+
+static void
+ShowProgress(long long rowsDone, long long rows)
+{
+	/* Only a conversion that takes a while, and a few times a second. */
+	if (SecondsSince(g_started) < 0.5 || (g_progressShown && SecondsSince(g_lastShown) < 0.1))
+		return;
+	std::fprintf(stderr, "\rtilery: row %lld of %lld (%lld%%)", rowsDone, rows, rowsDone * 100 / rows);
+	std::fflush(stderr);
+	g_progressShown = true;
+	clock_gettime(CLOCK_MONOTONIC, &g_lastShown);
+}
+
+static void
+ClearProgress(void)
+{
+	if (g_progressShown)
+		std::fputs("\r\033[K", stderr);
+	g_progressShown = false;
+}
+
+/* The paths the tool made up for "-" are shown as "-". */
+static const char *g_inputShown, *g_outputShown;
+
+static int
+PrintNotice(WindowHandle, const char *text, const char *caption, unsigned)
+{
+	ClearProgress();
+	std::string shown = text;
+	for (const char *made : {g_inputShown, g_outputShown}) {
+		if (!made)
+			continue;
+		const std::string bracketed = std::string("[") + made + "]";
+		const size_t at = shown.find(bracketed);
+		if (at != std::string::npos)
+			shown.replace(at, bracketed.size(), "[-]");
+	}
+	std::fprintf(stderr, "%s: %s\n", caption, shown.c_str());
+	std::fflush(stderr);
+	return IDOK;
 }
 
 int
@@ -49,8 +157,8 @@ main(int argc, char **argv)
 	/* A reader that leaves early is a write failure, told as such. */
 	std::signal(SIGPIPE, SIG_IGN);
 
-	if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-		std::fputs(USAGE, stdout);
+	if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+		std::fputs(argv[1][2] == 'h' ? USAGE : "tilery-cli " TILERY_VERSION "\n", stdout);
 		return std::fflush(stdout) == 0 && !std::ferror(stdout) ? EXIT_WRITTEN : EXIT_FAILED;
 	}
 	int cellSize = 1;
@@ -58,8 +166,33 @@ main(int argc, char **argv)
 		std::fputs(USAGE, stderr);
 		return EXIT_USAGE;
 	}
-	/* Notices reach standard error as "tilery: TEXT", the default presenter. */
-	switch (ConvertBitmapToTable(argv[1], argv[2], cellSize)) {
+	SetMessageBoxPresenter(PrintNotice);
+
+	const char *input = argv[1], *output = argv[2];
+	if (std::strcmp(output, "-") == 0)
+		output = g_outputShown = "/dev/stdout";
+	if (std::strcmp(input, "-") == 0) {
+		const bool copied = CopyStandardInput();
+		input = g_inputShown = g_stdinCopy;
+		if (!copied) {
+			ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", input);
+			if (g_stdinCopy[0])
+				unlink(g_stdinCopy);
+			return EXIT_FAILED;
+		}
+	}
+
+	g_showProgress = isatty(STDERR_FILENO);
+	clock_gettime(CLOCK_MONOTONIC, &g_started);
+	if (g_showProgress)
+		SetConversionProgress(ShowProgress);
+	const int result = ConvertBitmapToTable(input, output, cellSize);
+	ClearProgress();
+	if (g_inputShown) {
+		unlink(g_stdinCopy);
+		g_stdinCopy[0] = '\0';
+	}
+	switch (result) {
 	case 0:
 		return EXIT_WRITTEN;
 	case -1:

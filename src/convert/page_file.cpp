@@ -85,6 +85,19 @@ OpenPageFile(const char *path, PageFile *page)
 	page->temporary[0] = '\0';
 	if (!Copy(page->target, path))
 		return -1;
+	/* Standard output is written as the caller set it up, not reopened. */
+	if (std::strcmp(path, "/dev/stdout") == 0) {
+		const int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+		page->file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+		if (!page->file && fd >= 0)
+			close(fd);
+		return page->file ? 0 : -1;
+	}
+	/* A name under /dev or /proc means the stream, whatever file it leads to. */
+	if (std::strncmp(path, "/dev/", 5) == 0 || std::strncmp(path, "/proc/", 6) == 0) {
+		page->file = OpenDirectly(path);
+		return page->file ? 0 : -1;
+	}
 	/* Through a symbolic link to the file it names. */
 	struct stat st;
 	if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {

@@ -7,7 +7,9 @@
  * written into a new file in the same folder, which replaces the page only
  * when it is whole; an existing page keeps its permission bits, and a
  * symbolic link is written through to its target. Anything else (a FIFO,
- * a device, a folder where no new file can be made) is written directly. */
+ * a device, a name under /dev or /proc, a page in a folder where no new
+ * file can be made) is written directly; /dev/stdout is the standard output
+ * the process was given. */
 enum { PAGE_PATH_SIZE = 4096 };
 
 struct PageFile {

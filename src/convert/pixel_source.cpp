@@ -10,10 +10,6 @@
 
 #include "convert/bmp_reader.h"
 
-/* A picture at the size cap, 32 bits a pixel, with room for headers and
- * a full palette; anything larger cannot be one we accept. */
-constexpr int64_t MAX_FILE_SIZE = BMP_MAX_PIXELS * 4 + 4096;
-
 /* Non-blocking open so that a FIFO or device cannot hang the program; only
  * regular files are read. */
 static bool
@@ -23,7 +19,7 @@ ReadWholeFile(const char *path, std::vector<unsigned char> *contents)
 	if (fd < 0)
 		return false;
 	struct stat st;
-	bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MAX_FILE_SIZE;
+	bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= PICTURE_MAX_FILE_SIZE;
 	if (ok) {
 		try {
 			contents->resize(size_t(st.st_size));

@@ -11,6 +11,10 @@
 
 using Bitmap = DecodedPicture;
 
+/* A picture at the size cap, 32 bits a pixel, with room for headers and
+ * a full palette; a larger file cannot be one that is accepted. */
+constexpr int64_t PICTURE_MAX_FILE_SIZE = BMP_MAX_PIXELS * 4 + 4096;
+
 struct PixelContext {
 	const Bitmap *selected;
 };

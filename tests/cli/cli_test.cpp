@@ -39,7 +39,8 @@ Cli(const TempDir &dir, const std::string &arguments)
 	return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
 }
 
-const char USAGE[] = "usage: tilery-cli INPUT OUTPUT [CELL_SIZE]  (CELL_SIZE 1-999, default 1)\n";
+const char USAGE[] =
+	"usage: tilery-cli INPUT OUTPUT [CELL_SIZE]  (CELL_SIZE 1-999, default 1; - is standard input or output)\n";
 
 TEST(CliTest, ConvertsWithTheDefaultOrAGivenCellSize)
 {
@@ -81,6 +82,61 @@ TEST(CliTest, WrongArgumentsPrintTheUsageWithStatusTwo)
 	EXPECT_EQ(help.err, "");
 }
 
+
+/* "-" is standard input or output, as in other tools; notices stay on
+ * standard error, and the statuses are the same. */
+TEST(CliTest, DashReadsStandardInputAndWritesStandardOutput)
+{
+	TempDir dir;
+	WriteFile(dir.file("in.bmp"), MakeBmp24(2, 1, {0xFF0000, 0x00FF00}));
+	ASSERT_EQ(Cli(dir, "'" + dir.file("in.bmp") + "' '" + dir.file("file.html") + "' 3").status, 0);
+	CliRun run = Cli(dir, "- - 3 <'" + dir.file("in.bmp") + "'");
+	EXPECT_EQ(run.status, 0);
+	EXPECT_EQ(run.err, "");
+	EXPECT_EQ(run.out, ReadFile(dir.file("file.html")));
+
+	/* Appended to, standard output is written where it stands. */
+	WriteFile(dir.file("log.html"), std::string("before\n"));
+	const std::string append = "'" + std::string(TILERY_CLI) + "' '" + dir.file("in.bmp") + "' - 3 >>'" +
+	                           dir.file("log.html") + "'";
+	ASSERT_EQ(std::system(append.c_str()), 0);
+	EXPECT_EQ(ReadFile(dir.file("log.html")), "before\n" + ReadFile(dir.file("file.html")));
+
+	WriteFile(dir.file("text"), std::string("not a picture"));
+	run = Cli(dir, "- '" + dir.file("out.html") + "' <'" + dir.file("text") + "'");
+	EXPECT_EQ(run.status, 1);
+	EXPECT_EQ(run.err, "tilery: ファイルオープン失敗[-]\n");
+	EXPECT_FALSE(FileExists(dir.file("out.html")));
+
+	CliRun version = Cli(dir, "--version");
+	EXPECT_EQ(version.status, 0);
+	EXPECT_EQ(version.out, "tilery-cli " TILERY_VERSION "\n");
+}
+
+/* On a terminal a long conversion shows one line that updates itself and
+ * is cleared at the end; elsewhere standard error stays empty. */
+TEST(CliTest, ProgressShowsOnATerminalOnly)
+{
+	TempDir dir;
+	std::vector<uint32_t> rgb(5000 * 5000);
+	uint32_t h = 1;
+	for (uint32_t &c : rgb)
+		h = h * 1103515245u + 12345u, c = (h >> 8) & 0x030303u;
+	WriteFile(dir.file("in.bmp"), MakeBmp24(5000, 5000, rgb));
+	/* script runs the tool on a terminal and passes on what it printed there. */
+	const std::string command = "script -qec \"'" + std::string(TILERY_CLI) + "' '" + dir.file("in.bmp") +
+	                            "' /dev/null\" /dev/null </dev/null >'" + dir.file("typescript") + "'";
+	ASSERT_EQ(std::system(command.c_str()), 0);
+	const std::string shown = ReadFile(dir.file("typescript"));
+	EXPECT_NE(shown.find("\rtilery: row "), std::string::npos) << shown;
+	EXPECT_EQ(shown.find('\n'), std::string::npos) << "more than one line";
+	EXPECT_GE(shown.size(), 4u);
+	EXPECT_EQ(shown.substr(shown.size() - 4), "\r\033[K") << "the line is not cleared at the end";
+
+	CliRun quiet = Cli(dir, "'" + dir.file("in.bmp") + "' /dev/null");
+	EXPECT_EQ(quiet.status, 0);
+	EXPECT_EQ(quiet.err, "");
+}
 
 /* Runs tilery-cli directly; returns its exit status and peak memory. */
 struct Measured {
