@@ -98,7 +98,7 @@ CopyStandardInput(void)
 
 /* Progress on a terminal: one line that updates itself, cleared at the end. */
 static bool g_showProgress, g_progressShown;
-static struct timespec g_started, g_lastShown;
+static struct timespec g_lastShown;
 
 static double
 SecondsSince(const struct timespec &then)
@@ -111,8 +111,8 @@ SecondsSince(const struct timespec &then)
 static void
 ShowProgress(long long rowsDone, long long rows)
 {
-	/* Only a conversion that takes a while, and a few times a second. */
-	if (SecondsSince(g_started) < 0.5 || (g_progressShown && SecondsSince(g_lastShown) < 0.1))
+	/* A few times a second; a short conversion's line is gone at once. */
+	if (g_progressShown && SecondsSince(g_lastShown) < 0.1 && rowsDone < rows)
 		return;
 	std::fprintf(stderr, "\rtilery: row %lld of %lld (%lld%%)", rowsDone, rows, rowsDone * 100 / rows);
 	std::fflush(stderr);
@@ -183,7 +183,6 @@ main(int argc, char **argv)
 	}
 
 	g_showProgress = isatty(STDERR_FILENO);
-	clock_gettime(CLOCK_MONOTONIC, &g_started);
 	if (g_showProgress)
 		SetConversionProgress(ShowProgress);
 	const int result = ConvertBitmapToTable(input, output, cellSize);

@@ -1,5 +1,9 @@
 #include "convert/bmp_reader.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -129,8 +133,10 @@ MaskedColor(const Layout &layout, uint32_t value)
 	                 ScaleChannel(layout.channels[2], value));
 }
 
+/* data holds the file's first `size` bytes, all of them up to the pixel
+ * data; the file has fileSize. */
 static const char *
-ReadLayout(const unsigned char *data, size_t size, Layout *layout)
+ReadLayout(const unsigned char *data, size_t size, uint64_t fileSize, Layout *layout)
 {
 	if (size < FILE_HEADER_SIZE + 4)
 		return "too short for a BMP header";
@@ -224,7 +230,7 @@ ReadLayout(const unsigned char *data, size_t size, Layout *layout)
 				return "channel mask is not one run of bits";
 	}
 
-	if (layout->dataOffset < paletteStart || layout->dataOffset > size)
+	if (layout->dataOffset < paletteStart || layout->dataOffset > fileSize || layout->dataOffset > size)
 		return "pixel data offset outside the file";
 
 	/* Palette: as long as the header says, no longer than the bit depth
@@ -247,12 +253,14 @@ ReadLayout(const unsigned char *data, size_t size, Layout *layout)
 	return nullptr;
 }
 
+/* Stored rows first to first + count, held at bits. */
 static void
-DecodeRows(const Layout &layout, const unsigned char *bits, size_t stride, uint32_t *pixels)
+DecodeRows(const Layout &layout, const unsigned char *bits, size_t stride, int64_t first, int64_t count,
+           uint32_t *pixels)
 {
 	const int64_t width = layout.width;
-	for (int64_t row = 0; row < layout.height; row++) {
-		const unsigned char *in = bits + size_t(row) * stride;
+	for (int64_t row = first; row < first + count; row++) {
+		const unsigned char *in = bits + size_t(row - first) * stride;
 		const int64_t y = layout.topDown ? row : layout.height - 1 - row;
 		uint32_t *out = pixels + size_t(y) * size_t(width);
 		switch (layout.bitCount) {
@@ -345,19 +353,84 @@ DecodeRunLength(const Layout &layout, const unsigned char *p, const unsigned cha
 	}
 }
 
-const char *
-DecodeBmp(const unsigned char *data, size_t size, DecodedPicture *picture)
-{
-	Layout layout;
-	if (const char *why = ReadLayout(data, size, &layout))
-		return why;
+namespace {
 
-	const unsigned char *bits = data + layout.dataOffset;
-	const size_t available = size - layout.dataOffset;
+/* Where the file's bytes come from: memory, or a file read piece by piece
+ * so that a large picture is not held twice. */
+struct ByteSource {
+	uint64_t size;
+	const unsigned char *data; /* or null: read from fd */
+	int fd;
+};
+
+} // namespace
+
+/* Copies length bytes at offset; false when the file ends first. */
+static bool
+ReadBytes(const ByteSource &source, uint64_t offset, size_t length, unsigned char *to)
+{
+	if (offset > source.size || length > source.size - offset)
+		return false;
+	if (source.data) {
+		std::memcpy(to, source.data + offset, length);
+		return true;
+	}
+	while (length) {
+		const ssize_t n = pread(source.fd, to, length, off_t(offset));
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0)
+			return false;
+		to += n, offset += uint64_t(n), length -= size_t(n);
+	}
+	return true;
+}
+
+/* The headers are small; this much is read first. */
+constexpr size_t HEAD_READ = 1 << 16;
+/* Uncompressed rows are decoded this many bytes at a time. */
+constexpr size_t ROWS_READ = 1 << 22;
+
+static const char *
+Decode(const ByteSource &source, DecodedPicture *picture)
+{
+	std::vector<unsigned char> head;
+	try {
+		head.resize(size_t(std::min<uint64_t>(source.size, HEAD_READ)));
+		if (!ReadBytes(source, 0, head.size(), head.data()))
+			return "file cut short";
+		/* Everything up to the pixels: the headers, masks and palette. */
+		if (head.size() >= FILE_HEADER_SIZE + 4 && head[0] == 'B' && head[1] == 'M') {
+			const uint32_t dataOffset = ReadU32(head.data() + 10);
+			if (dataOffset > head.size() && dataOffset <= source.size) {
+				const size_t had = head.size();
+				head.resize(dataOffset);
+				if (!ReadBytes(source, had, dataOffset - had, head.data() + had))
+					return "file cut short";
+			}
+		}
+	} catch (const std::bad_alloc &) {
+		return "out of memory for the headers";
+	}
+	Layout layout;
+	if (const char *why = ReadLayout(head.data(), head.size(), source.size, &layout))
+		return why;
+	head.clear();
+	head.shrink_to_fit();
+
+	const uint64_t available = source.size - layout.dataOffset;
 	const uint64_t stride = (uint64_t(layout.width) * layout.bitCount + 31) / 32 * 4;
 	const bool runLength = layout.compression == COMPRESS_RLE8 || layout.compression == COMPRESS_RLE4;
+	std::vector<unsigned char> stream;
 	if (runLength) {
-		if (const char *why = DecodeRunLength(layout, bits, data + size, nullptr))
+		try {
+			stream.resize(size_t(available));
+		} catch (const std::bad_alloc &) {
+			return "out of memory for the run-length data";
+		}
+		if (!ReadBytes(source, layout.dataOffset, stream.size(), stream.data()))
+			return "file cut short";
+		if (const char *why = DecodeRunLength(layout, stream.data(), stream.data() + stream.size(), nullptr))
 			return why;
 	} else if (stride * uint64_t(layout.height) > available) {
 		return "pixel data cut short";
@@ -365,19 +438,42 @@ DecodeBmp(const unsigned char *data, size_t size, DecodedPicture *picture)
 
 	/* The cap bounds this: 2^28 pixels at most. */
 	std::vector<uint32_t> pixels;
+	std::vector<unsigned char> rows;
+	const int64_t rowsRead = std::max<int64_t>(1, int64_t(ROWS_READ / stride));
 	try {
 		pixels.assign(size_t(layout.width) * size_t(layout.height), 0);
+		if (!runLength)
+			rows.resize(size_t(stride) * size_t(std::min<int64_t>(rowsRead, layout.height)));
 	} catch (const std::bad_alloc &) {
 		return "out of memory for the pixels";
 	}
 
-	if (runLength)
-		DecodeRunLength(layout, bits, data + size, pixels.data());
-	else
-		DecodeRows(layout, bits, size_t(stride), pixels.data());
+	if (runLength) {
+		DecodeRunLength(layout, stream.data(), stream.data() + stream.size(), pixels.data());
+	} else {
+		for (int64_t first = 0; first < layout.height; first += rowsRead) {
+			const int64_t count = std::min(rowsRead, layout.height - first);
+			if (!ReadBytes(source, layout.dataOffset + uint64_t(first) * stride, size_t(count) * size_t(stride),
+			               rows.data()))
+				return "file cut short"; /* it shrank while being read */
+			DecodeRows(layout, rows.data(), size_t(stride), first, count, pixels.data());
+		}
+	}
 
 	picture->width = int32_t(layout.width);
 	picture->height = int32_t(layout.height);
 	picture->pixels.swap(pixels);
 	return nullptr;
+}
+
+const char *
+DecodeBmp(const unsigned char *data, size_t size, DecodedPicture *picture)
+{
+	return Decode(ByteSource{size, data, -1}, picture);
+}
+
+const char *
+DecodeBmpFile(int fd, uint64_t size, DecodedPicture *picture)
+{
+	return Decode(ByteSource{size, nullptr, fd}, picture);
 }

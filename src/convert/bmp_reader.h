@@ -23,4 +23,8 @@ struct DecodedPicture {
  * short English reason why the file was refused, leaving picture as it was. */
 const char *DecodeBmp(const unsigned char *data, size_t size, DecodedPicture *picture);
 
+/* The same for a file open for reading, of the given size: read in pieces,
+ * so that the file is not held in memory beside its picture. */
+const char *DecodeBmpFile(int fd, uint64_t size, DecodedPicture *picture);
+
 #endif

@@ -12,48 +12,22 @@
 
 /* Non-blocking open so that a FIFO or device cannot hang the program; only
  * regular files are read. */
-static bool
-ReadWholeFile(const char *path, std::vector<unsigned char> *contents)
-{
-	int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-	if (fd < 0)
-		return false;
-	struct stat st;
-	bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= PICTURE_MAX_FILE_SIZE;
-	if (ok) {
-		try {
-			contents->resize(size_t(st.st_size));
-		} catch (const std::bad_alloc &) {
-			ok = false;
-		}
-	}
-	size_t done = 0;
-	while (ok && done < contents->size()) {
-		ssize_t n = read(fd, contents->data() + done, contents->size() - done);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n < 0)
-			ok = false;
-		else if (n == 0)
-			contents->resize(done); /* the file shrank while being read */
-		else
-			done += size_t(n);
-	}
-	close(fd);
-	return ok;
-}
-
 Bitmap *
 LoadBitmapFile(const char *path)
 {
-	std::vector<unsigned char> contents;
-	if (!ReadWholeFile(path, &contents))
+	const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+	if (fd < 0)
 		return nullptr;
-	Bitmap *bitmap = new (std::nothrow) Bitmap;
-	if (bitmap && DecodeBmp(contents.data(), contents.size(), bitmap) != nullptr) {
-		delete bitmap;
-		bitmap = nullptr;
+	struct stat st;
+	Bitmap *bitmap = nullptr;
+	if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= PICTURE_MAX_FILE_SIZE) {
+		bitmap = new (std::nothrow) Bitmap;
+		if (bitmap && DecodeBmpFile(fd, uint64_t(st.st_size), bitmap) != nullptr) {
+			delete bitmap;
+			bitmap = nullptr;
+		}
 	}
+	close(fd);
 	return bitmap;
 }
 

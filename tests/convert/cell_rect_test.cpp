@@ -155,6 +155,22 @@ TEST_F(CellRectTest, OutOfMemoryShowsTheFixedMessageOnceAndKeepsTheList)
 }
 
 
+/* Without room for the column records the list would have to be walked,
+ * pixel by pixel: that is a memory failure, not a slow success. */
+TEST_F(CellRectTest, NoRoomForTheColumnRecordsIsAMemoryFailure)
+{
+	NoticeRecorder recorder;
+	ASSERT_EQ(AddCellRect(0, 0, 0, 0), 0);
+	FailNewAfter(0);
+	EXPECT_EQ(AddCellRect(1, 100000, 0, 0), -1);
+	StopFailingMalloc();
+	EXPECT_EQ(ListNewestFirst(), (std::vector<Bounds>{{0, 0, 0, 0}}));
+	ASSERT_EQ(recorder.notices().size(), 1u);
+	EXPECT_EQ(recorder.notices()[0].text, "記憶領域の獲得に失敗");
+	EXPECT_EQ(AddCellRect(1, 100000, 0, 0), 0);
+	EXPECT_EQ(IsCellCovered(99999, 0, 1), 1);
+}
+
 /* ---- the answers and the list, call by call, against the plain walk ---- */
 
 /* The list as the plain walk keeps it, written out again: newest first. */

@@ -7,6 +7,8 @@
 
 /* The next `successes` calls succeed, the ones after fail, until cleared. */
 void FailMallocAfter(int successes);
-void StopFailingMalloc();
+/* The next `successes` calls of operator new succeed, the one after fails. */
+void FailNewAfter(int successes);
+void StopFailingMalloc();          /* stops both */
 
 #endif
