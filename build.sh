@@ -8,7 +8,7 @@ set -eu
 cd "$(dirname "$0")"
 
 # a|b: either will do; the first is installed when neither is there.
-RUN_PACKAGES="g++ cmake make qt6-base-dev qt6-translations-l10n qt6-wayland
+RUN_PACKAGES="g++ cmake make pkgconf libspng-dev libgif-dev qt6-base-dev qt6-translations-l10n qt6-wayland
 	fonts-noto-cjk|fonts-ipafont-gothic"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev valgrind util-linux
 	chromium firefox-esr xvfb xdotool openbox x11-utils qt6-gtk-platformtheme

@@ -1,10 +1,15 @@
 /* Conversion speed on generated pictures, document written to disk included. */
 #include <benchmark/benchmark.h>
 
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 #include <functional>
 #include <random>
 #include <string>
@@ -40,28 +45,50 @@ Picture(const std::string &name, int32_t width, int32_t height, const Painter &p
 	return path;
 }
 
-/* The peak resident memory since the last reset (VmHWM), in MiB. */
-void
-ResetPeakMemory()
+/* The peak resident memory of one conversion of the picture, in MiB: the
+ * command-line tool in a process of its own, writing the page nowhere.
+ * A process's peak includes what its parent held when it was started, so
+ * the tool is started from a fresh copy of this program (see main). */
+double
+PeakMemoryMiB(const std::string &input)
 {
-	if (FILE *f = std::fopen("/proc/self/clear_refs", "w")) {
-		std::fputs("5", f);
-		std::fclose(f);
+	int ends[2];
+	if (pipe(ends) != 0)
+		return -1;
+	posix_spawn_file_actions_t actions;
+	posix_spawn_file_actions_init(&actions);
+	posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+	char *argv[] = {const_cast<char *>("/proc/self/exe"), const_cast<char *>("--peak-of"),
+	                const_cast<char *>(input.c_str()), nullptr};
+	pid_t child;
+	const int spawned = posix_spawn(&child, "/proc/self/exe", &actions, nullptr, argv, environ);
+	posix_spawn_file_actions_destroy(&actions);
+	close(ends[1]);
+	char text[64] = {0};
+	if (spawned == 0) {
+		const ssize_t n = read(ends[0], text, sizeof text - 1);
+		(void)n;
+		waitpid(child, nullptr, 0);
 	}
+	close(ends[0]);
+	return spawned == 0 ? std::atof(text) / 1024 : -1;
 }
 
-double
-PeakMemoryMiB()
+/* --peak-of PICTURE: runs the tool on the picture, prints its peak in KiB. */
+int
+PrintPeakOf(const char *input)
 {
-	double kib = 0;
-	if (FILE *f = std::fopen("/proc/self/status", "r")) {
-		char line[256];
-		while (std::fgets(line, sizeof line, f))
-			if (std::sscanf(line, "VmHWM: %lf kB", &kib) == 1)
-				break;
-		std::fclose(f);
-	}
-	return kib / 1024;
+	char *argv[] = {const_cast<char *>(TILERY_CLI), const_cast<char *>(input), const_cast<char *>("/dev/null"),
+	                const_cast<char *>("4"), nullptr};
+	pid_t child;
+	if (posix_spawn(&child, TILERY_CLI, nullptr, nullptr, argv, environ) != 0)
+		return 1;
+	int status;
+	struct rusage usage;
+	if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+		return 1;
+	std::printf("%ld\n", usage.ru_maxrss);
+	return 0;
 }
 
 void
@@ -69,7 +96,6 @@ Convert(benchmark::State &state, const std::string &input, int64_t pixels)
 {
 	const std::string output = TempPath("out.html");
 	int64_t bytes = 0;
-	ResetPeakMemory();
 	for (auto _ : state) {
 		if (ConvertBitmapToTable(input.c_str(), output.c_str(), 4) != 0)
 			state.SkipWithError("conversion failed");
@@ -80,7 +106,7 @@ Convert(benchmark::State &state, const std::string &input, int64_t pixels)
 	state.counters["pixels/s"] = benchmark::Counter(double(pixels) * double(state.iterations()),
 	                                                benchmark::Counter::kIsRate);
 	state.SetBytesProcessed(bytes);
-	state.counters["peak_MiB"] = PeakMemoryMiB();
+	state.counters["peak_MiB"] = PeakMemoryMiB(input);
 	std::remove(output.c_str());
 }
 
@@ -204,6 +230,8 @@ BENCHMARK(BM_Barcode2000x1000)->Unit(benchmark::kMillisecond);
 int
 main(int argc, char **argv)
 {
+	if (argc == 3 && std::strcmp(argv[1], "--peak-of") == 0)
+		return PrintPeakOf(argv[2]);
 	benchmark::Initialize(&argc, argv);
 	benchmark::RunSpecifiedBenchmarks();
 	benchmark::Shutdown();

@@ -17,12 +17,12 @@ if [ -n "${missing:-}" ]; then
 fi
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILERY_FUZZ=ON \
 	-DTILERY_BUILD_DIALOG=OFF -DTILERY_BUILD_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_bmp
+cmake --build build-fuzz -j"$(nproc)" --target fuzz_picture
 mkdir -p build-fuzz/corpus build-fuzz/findings
 cp fuzz/seeds/* examples/* build-fuzz/corpus/
 for f in fuzz/regressions/*; do [ -f "$f" ] && cp "$f" build-fuzz/corpus/; done
 for f in tests/data/bmpsuite/*/*.bmp; do
 	cp "$f" "build-fuzz/corpus/$(basename "$(dirname "$f")")-$(basename "$f")"
 done
-exec build-fuzz/bin/fuzz_bmp build-fuzz/corpus -max_total_time="$seconds" -timeout=20 \
+exec build-fuzz/bin/fuzz_picture build-fuzz/corpus -max_total_time="$seconds" -timeout=20 \
 	-rss_limit_mb=2048 -artifact_prefix=build-fuzz/findings/ -print_final_stats=1

@@ -18,7 +18,6 @@ enum : uint32_t {
 	MAX_PALETTE_ENTRIES = 256,
 };
 
-constexpr int64_t BMP_MAX_DIMENSION = BMP_MAX_PIXELS;
 
 enum : uint32_t {
 	COMPRESS_NONE = 0,
@@ -61,12 +60,6 @@ static uint32_t
 ReadU32(const unsigned char *p)
 {
 	return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-static uint32_t
-PackColor(uint32_t red, uint32_t green, uint32_t blue)
-{
-	return red | green << 8 | blue << 16;
 }
 
 static bool
@@ -176,8 +169,7 @@ ReadLayout(const unsigned char *data, size_t size, uint64_t fileSize, Layout *la
 		return "width or height is 0 or negative";
 	layout->topDown = height < 0;
 	layout->height = height < 0 ? -height : height;
-	if (layout->width > BMP_MAX_WIDTH || layout->height > BMP_MAX_DIMENSION ||
-	    layout->width * layout->height > BMP_MAX_PIXELS)
+	if (!IsPictureSizeAccepted(layout->width, layout->height))
 		return "picture larger than the size cap";
 
 	const uint32_t bits = layout->bitCount;
@@ -293,7 +285,9 @@ DecodeRows(const Layout &layout, const unsigned char *bits, size_t stride, int64
 }
 
 /* Run-length coded pixels. Anything the codes skip (deltas, early line and
- * picture ends) stays black; runs that would leave the picture are refused.
+ * picture ends) stays black. A run that passes the row's end is cut there,
+ * as encoders that pad rows with runs expect; runs below the picture and
+ * deltas that leave it are refused.
  * Without pixels, only checks the codes, so that a broken stream is refused
  * before memory is taken for its picture. */
 static const char *
@@ -312,8 +306,9 @@ DecodeRunLength(const Layout &layout, const unsigned char *p, const unsigned cha
 		if (count > 0 || code > 2) {
 			const bool absolute = count == 0;
 			const uint32_t n = absolute ? code : count;
-			if (y >= height || x + n > width)
+			if (y >= height)
 				return "run-length data runs past the picture";
+			const uint32_t kept = uint32_t(std::min<int64_t>(n, width - x));
 			const unsigned char *literal = p;
 			if (absolute) {
 				size_t bytes = four ? (n + 1) / 2 : n;
@@ -324,7 +319,7 @@ DecodeRunLength(const Layout &layout, const unsigned char *p, const unsigned cha
 			}
 			if (pixels) {
 				uint32_t *out = pixels + size_t(height - 1 - y) * size_t(width) + size_t(x);
-				for (uint32_t i = 0; i < n; i++) {
+				for (uint32_t i = 0; i < kept; i++) {
 					uint32_t index;
 					if (four) {
 						unsigned char byte = absolute ? literal[i / 2] : code;
@@ -335,7 +330,7 @@ DecodeRunLength(const Layout &layout, const unsigned char *p, const unsigned cha
 					out[i] = layout.palette[index];
 				}
 			}
-			x += n;
+			x += kept;
 		} else if (code == 0) { /* end of line */
 			x = 0;
 			y++;
@@ -353,51 +348,18 @@ DecodeRunLength(const Layout &layout, const unsigned char *p, const unsigned cha
 	}
 }
 
-namespace {
-
-/* Where the file's bytes come from: memory, or a file read piece by piece
- * so that a large picture is not held twice. */
-struct ByteSource {
-	uint64_t size;
-	const unsigned char *data; /* or null: read from fd */
-	int fd;
-};
-
-} // namespace
-
-/* Copies length bytes at offset; false when the file ends first. */
-static bool
-ReadBytes(const ByteSource &source, uint64_t offset, size_t length, unsigned char *to)
-{
-	if (offset > source.size || length > source.size - offset)
-		return false;
-	if (source.data) {
-		std::memcpy(to, source.data + offset, length);
-		return true;
-	}
-	while (length) {
-		const ssize_t n = pread(source.fd, to, length, off_t(offset));
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		to += n, offset += uint64_t(n), length -= size_t(n);
-	}
-	return true;
-}
-
 /* The headers are small; this much is read first. */
 constexpr size_t HEAD_READ = 1 << 16;
 /* Uncompressed rows are decoded this many bytes at a time. */
 constexpr size_t ROWS_READ = 1 << 22;
 
-static const char *
-Decode(const ByteSource &source, DecodedPicture *picture)
+const char *
+DecodeBmpPicture(const PictureSource &source, DecodedPicture *picture)
 {
 	std::vector<unsigned char> head;
 	try {
 		head.resize(size_t(std::min<uint64_t>(source.size, HEAD_READ)));
-		if (!ReadBytes(source, 0, head.size(), head.data()))
+		if (!ReadPictureBytes(source, 0, head.size(), head.data()))
 			return "file cut short";
 		/* Everything up to the pixels: the headers, masks and palette. */
 		if (head.size() >= FILE_HEADER_SIZE + 4 && head[0] == 'B' && head[1] == 'M') {
@@ -405,7 +367,7 @@ Decode(const ByteSource &source, DecodedPicture *picture)
 			if (dataOffset > head.size() && dataOffset <= source.size) {
 				const size_t had = head.size();
 				head.resize(dataOffset);
-				if (!ReadBytes(source, had, dataOffset - had, head.data() + had))
+				if (!ReadPictureBytes(source, had, dataOffset - had, head.data() + had))
 					return "file cut short";
 			}
 		}
@@ -428,7 +390,7 @@ Decode(const ByteSource &source, DecodedPicture *picture)
 		} catch (const std::bad_alloc &) {
 			return "out of memory for the run-length data";
 		}
-		if (!ReadBytes(source, layout.dataOffset, stream.size(), stream.data()))
+		if (!ReadPictureBytes(source, layout.dataOffset, stream.size(), stream.data()))
 			return "file cut short";
 		if (const char *why = DecodeRunLength(layout, stream.data(), stream.data() + stream.size(), nullptr))
 			return why;
@@ -453,7 +415,7 @@ Decode(const ByteSource &source, DecodedPicture *picture)
 	} else {
 		for (int64_t first = 0; first < layout.height; first += rowsRead) {
 			const int64_t count = std::min(rowsRead, layout.height - first);
-			if (!ReadBytes(source, layout.dataOffset + uint64_t(first) * stride, size_t(count) * size_t(stride),
+			if (!ReadPictureBytes(source, layout.dataOffset + uint64_t(first) * stride, size_t(count) * size_t(stride),
 			               rows.data()))
 				return "file cut short"; /* it shrank while being read */
 			DecodeRows(layout, rows.data(), size_t(stride), first, count, pixels.data());
@@ -469,11 +431,5 @@ Decode(const ByteSource &source, DecodedPicture *picture)
 const char *
 DecodeBmp(const unsigned char *data, size_t size, DecodedPicture *picture)
 {
-	return Decode(ByteSource{size, data, -1}, picture);
-}
-
-const char *
-DecodeBmpFile(int fd, uint64_t size, DecodedPicture *picture)
-{
-	return Decode(ByteSource{size, nullptr, fd}, picture);
+	return DecodeBmpPicture(PictureSource{size, data, -1}, picture);
 }

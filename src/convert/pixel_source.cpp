@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "convert/bmp_reader.h"
+#include "convert/picture.h"
 
 /* Non-blocking open so that a FIFO or device cannot hang the program; only
  * regular files are read. */
@@ -22,7 +22,7 @@ LoadBitmapFile(const char *path)
 	Bitmap *bitmap = nullptr;
 	if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= PICTURE_MAX_FILE_SIZE) {
 		bitmap = new (std::nothrow) Bitmap;
-		if (bitmap && DecodeBmpFile(fd, uint64_t(st.st_size), bitmap) != nullptr) {
+		if (bitmap && DecodePicture(PictureSource{uint64_t(st.st_size), nullptr, fd}, bitmap) != nullptr) {
 			delete bitmap;
 			bitmap = nullptr;
 		}

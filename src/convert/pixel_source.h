@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "convert/bmp_reader.h"
+#include "convert/picture.h"
 
 /* Picture access for the conversion, in the order it is used: load a
  * bitmap file, make a context to read pixels through, measure, select
@@ -12,8 +12,9 @@
 using Bitmap = DecodedPicture;
 
 /* A picture at the size cap, 32 bits a pixel, with room for headers and
- * a full palette; a larger file cannot be one that is accepted. */
-constexpr int64_t PICTURE_MAX_FILE_SIZE = BMP_MAX_PIXELS * 4 + 4096;
+ * a full palette; a larger file cannot be one that is accepted (nor can a
+ * PNG, GIF or netpbm file, which take less or fail the limit anyway). */
+constexpr int64_t PICTURE_MAX_FILE_SIZE = PICTURE_MAX_PIXELS * 4 + 4096;
 
 struct PixelContext {
 	const Bitmap *selected;

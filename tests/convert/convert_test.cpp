@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bmp_writer.h"
-#include "convert/bmp_reader.h"
+#include "convert/picture.h"
 #include "convert/cell_rect.h"
 #include "failing_malloc.h"
 #include "notice_recorder.h"
@@ -477,7 +477,9 @@ TEST_F(ConvertTest, KeptFuzzingInputsAreConvertedOrRefusedAlike)
 			const std::string file = path + "/" + e->d_name, bytes = ReadFile(file);
 			SCOPED_TRACE(file);
 			DecodedPicture picture;
-			const bool decoded = DecodeBmp(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), &picture) == nullptr;
+			const bool decoded = DecodePicture(PictureSource{bytes.size(),
+			                                                 reinterpret_cast<const unsigned char *>(bytes.data()), -1},
+			                                   &picture) == nullptr;
 			NoticeRecorder fresh;
 			EXPECT_EQ(ConvertBitmapToTable(file.c_str(), output.c_str(), 2) == 0, decoded);
 			files++;

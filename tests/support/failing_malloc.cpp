@@ -48,17 +48,27 @@ operator new(size_t size)
 	throw std::bad_alloc();
 }
 
-void
-operator delete(void *p) noexcept
+/* Every other form goes the same way, so that each allocation is freed as
+ * it was made. */
+void *operator new[](size_t size) { return operator new(size); }
+
+void *
+operator new(size_t size, const std::nothrow_t &) noexcept
 {
-	free(p);
+	try {
+		return operator new(size);
+	} catch (const std::bad_alloc &) {
+		return nullptr;
+	}
 }
 
-void
-operator delete(void *p, size_t) noexcept
-{
-	free(p);
-}
+void *operator new[](size_t size, const std::nothrow_t &tag) noexcept { return operator new(size, tag); }
+void operator delete(void *p) noexcept { free(p); }
+void operator delete[](void *p) noexcept { free(p); }
+void operator delete(void *p, size_t) noexcept { free(p); }
+void operator delete[](void *p, size_t) noexcept { free(p); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { free(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { free(p); }
 
 void
 FailNewAfter(int successes)

@@ -1,4 +1,5 @@
-/* libFuzzer target: arbitrary bytes as a picture file, through the reader
+/* libFuzzer target: arbitrary bytes as a picture file (BMP, PNG, GIF or
+ * netpbm, recognised by the first bytes), through the reader
  * and then the whole conversion, into a page on disk or into a pipe whose
  * reader leaves after a number of bytes taken from the input. */
 #include <fcntl.h>
@@ -14,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "convert/bmp_reader.h"
+#include "convert/picture.h"
 #include "convert/convert.h"
 #include "platform/message_box.h"
 
@@ -72,7 +73,7 @@ extern "C" int
 LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	DecodedPicture picture;
-	const bool decoded = DecodeBmp(data, size, &picture) == nullptr;
+	const bool decoded = DecodePicture(PictureSource{size, data, -1}, &picture) == nullptr;
 	if (decoded && picture.pixels.size() != size_t(picture.width) * size_t(picture.height))
 		__builtin_trap();
 

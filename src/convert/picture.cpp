@@ -1,0 +1,45 @@
+#include "convert/picture.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+bool
+ReadPictureBytes(const PictureSource &source, uint64_t offset, size_t length, unsigned char *to)
+{
+	if (offset > source.size || length > source.size - offset)
+		return false;
+	if (source.data) {
+		std::memcpy(to, source.data + offset, length);
+		return true;
+	}
+	while (length) {
+		const ssize_t n = pread(source.fd, to, length, off_t(offset));
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0)
+			return false;
+		to += n, offset += uint64_t(n), length -= size_t(n);
+	}
+	return true;
+}
+
+const char *
+DecodePicture(const PictureSource &source, DecodedPicture *picture)
+{
+	unsigned char magic[8] = {0};
+	const size_t known = size_t(source.size < sizeof magic ? source.size : sizeof magic);
+	if (!ReadPictureBytes(source, 0, known, magic))
+		return "file cannot be read";
+	static const unsigned char PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+	if (known >= 2 && magic[0] == 'B' && magic[1] == 'M')
+		return DecodeBmpPicture(source, picture);
+	if (known == 8 && std::memcmp(magic, PNG_SIGNATURE, 8) == 0)
+		return DecodePngPicture(source, picture);
+	if (known >= 6 && (std::memcmp(magic, "GIF87a", 6) == 0 || std::memcmp(magic, "GIF89a", 6) == 0))
+		return DecodeGifPicture(source, picture);
+	if (known >= 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6')
+		return DecodePnmPicture(source, picture);
+	return "not a picture in a format that is read";
+}

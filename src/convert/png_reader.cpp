@@ -1,0 +1,108 @@
+/* PNG through libspng: every colour type and bit depth, interlaced or not,
+ * decoded to 8-bit RGBA (16-bit channels keep their high byte) and laid
+ * over white. Gamma, sRGB and ICC chunks are ignored: the colour is the
+ * stored one. */
+#include <spng.h>
+
+#include <cstring>
+#include <new>
+
+#include "convert/picture.h"
+
+/* Limits set before decoding: no ancillary chunk may take more than this,
+ * nor all of them together. The image data itself is bounded by the size
+ * cap, since it decodes into exactly the picture's pixels. */
+enum : size_t {
+	PNG_MAX_CHUNK_SIZE = size_t(1) << 24,
+	PNG_MAX_CHUNK_CACHE = size_t(1) << 26,
+};
+
+namespace {
+
+struct Reader {
+	const PictureSource *source;
+	uint64_t offset;
+};
+
+} // namespace
+
+static int
+ReadStream(spng_ctx *, void *user, void *to, size_t length)
+{
+	auto *reader = static_cast<Reader *>(user);
+	if (!ReadPictureBytes(*reader->source, reader->offset, length, static_cast<unsigned char *>(to)))
+		return SPNG_IO_EOF;
+	reader->offset += length;
+	return 0;
+}
+
+/* The reader stops after the end mark's name; its check value must be
+ * there too, or the file was cut short. */
+static bool
+EndMarkIsWhole(const Reader &reader)
+{
+	static const unsigned char END[8] = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+	unsigned char seen[8];
+	if (reader.offset < 4 || !ReadPictureBytes(*reader.source, reader.offset - 4, 4, seen))
+		return false;
+	if (std::memcmp(seen, END, 4) != 0)
+		return true; /* the check value was read with the chunk */
+	return ReadPictureBytes(*reader.source, reader.offset, 4, seen + 4) && std::memcmp(seen, END, 8) == 0;
+}
+
+static const char *
+Decode(spng_ctx *png, const Reader &reader, DecodedPicture *picture)
+{
+	struct spng_ihdr header;
+	if (spng_get_ihdr(png, &header) != 0)
+		return "not a PNG picture that can be read";
+	if (!IsPictureSizeAccepted(header.width, header.height))
+		return "picture larger than the size cap";
+	size_t bytes;
+	if (spng_decoded_image_size(png, SPNG_FMT_RGBA8, &bytes) != 0 ||
+	    bytes != size_t(header.width) * size_t(header.height) * 4)
+		return "PNG picture of an unexpected size";
+
+	/* RGBA bytes land as red in bits 0-7 and alpha in 24-31: the packed
+	 * colour, once the alpha is laid over white. */
+	std::vector<uint32_t> pixels;
+	try {
+		pixels.resize(size_t(header.width) * size_t(header.height));
+	} catch (const std::bad_alloc &) {
+		return "out of memory for the pixels";
+	}
+	/* The chunks after the image, to the end mark: a file cut short after
+	 * its pixels is cut short all the same. */
+	if (spng_decode_image(png, pixels.data(), bytes, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0 ||
+	    spng_decode_chunks(png) != 0 || !EndMarkIsWhole(reader))
+		return "PNG data broken or cut short";
+	for (uint32_t &p : pixels) {
+		const unsigned char *c = reinterpret_cast<const unsigned char *>(&p);
+		const uint32_t alpha = c[3];
+		p = alpha == 255 ? PackColor(c[0], c[1], c[2])
+		                 : PackColor(OverWhite(c[0], alpha), OverWhite(c[1], alpha), OverWhite(c[2], alpha));
+	}
+	picture->width = int32_t(header.width);
+	picture->height = int32_t(header.height);
+	picture->pixels.swap(pixels);
+	return nullptr;
+}
+
+const char *
+DecodePngPicture(const PictureSource &source, DecodedPicture *picture)
+{
+	spng_ctx *png = spng_ctx_new(0);
+	if (!png)
+		return "out of memory for the PNG reader";
+	Reader reader{&source, 0};
+	const char *why = nullptr;
+	if (spng_set_image_limits(png, uint32_t(PICTURE_MAX_WIDTH), uint32_t(PICTURE_MAX_PIXELS)) != 0 ||
+	    spng_set_chunk_limits(png, PNG_MAX_CHUNK_SIZE, PNG_MAX_CHUNK_CACHE) != 0 ||
+	    spng_set_crc_action(png, SPNG_CRC_ERROR, SPNG_CRC_DISCARD) != 0 ||
+	    spng_set_png_stream(png, ReadStream, &reader) != 0)
+		why = "PNG reader could not be set up";
+	else
+		why = Decode(png, reader, picture);
+	spng_ctx_free(png);
+	return why;
+}
