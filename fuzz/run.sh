@@ -24,5 +24,5 @@ for f in fuzz/regressions/*; do [ -f "$f" ] && cp "$f" build-fuzz/corpus/; done
 for f in tests/data/bmpsuite/*/*.bmp; do
 	cp "$f" "build-fuzz/corpus/$(basename "$(dirname "$f")")-$(basename "$f")"
 done
-exec build-fuzz/bin/fuzz_picture build-fuzz/corpus -max_total_time="$seconds" -timeout=20 \
+exec build-fuzz/bin/fuzz_picture build-fuzz/corpus -max_total_time="$seconds" -timeout=120 \
 	-rss_limit_mb=2048 -artifact_prefix=build-fuzz/findings/ -print_final_stats=1
