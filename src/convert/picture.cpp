@@ -10,6 +10,8 @@ ReadPictureBytes(const PictureSource &source, uint64_t offset, size_t length, un
 {
 	if (offset > source.size || length > source.size - offset)
 		return false;
+	if (length == 0)
+		return true; /* to may be null then */
 	if (source.data) {
 		std::memcpy(to, source.data + offset, length);
 		return true;
