@@ -97,7 +97,7 @@ CopyStandardInput(void)
 }
 
 /* Progress on a terminal: one line that updates itself, cleared at the end. */
-static bool g_showProgress, g_progressShown;
+static bool g_progressShown;
 static struct timespec g_lastShown;
 
 static double
@@ -182,8 +182,7 @@ main(int argc, char **argv)
 		}
 	}
 
-	g_showProgress = isatty(STDERR_FILENO);
-	if (g_showProgress)
+	if (isatty(STDERR_FILENO))
 		SetConversionProgress(ShowProgress);
 	const int result = ConvertBitmapToTable(input, output, cellSize);
 	ClearProgress();

@@ -7,25 +7,10 @@
 
 #include "convert/picture.h"
 
-namespace {
-
-struct Reader {
-	const PictureSource *source;
-	uint64_t offset;
-};
-
-} // namespace
-
 static int
 ReadStream(GifFileType *gif, GifByteType *to, int length)
 {
-	auto *reader = static_cast<Reader *>(gif->UserData);
-	const uint64_t left = reader->source->size - reader->offset;
-	const size_t n = size_t(uint64_t(length) < left ? uint64_t(length) : left);
-	if (!ReadPictureBytes(*reader->source, reader->offset, n, to))
-		return 0;
-	reader->offset += n;
-	return int(n);
+	return int(ReadPictureStream(static_cast<PictureStream *>(gif->UserData), size_t(length), to, true));
 }
 
 constexpr uint32_t WHITE = 0xFFFFFF;
@@ -120,7 +105,7 @@ Decode(GifFileType *gif, DecodedPicture *picture)
 const char *
 DecodeGifPicture(const PictureSource &source, DecodedPicture *picture)
 {
-	Reader reader{&source, 0};
+	PictureStream reader{&source, 0};
 	int error;
 	GifFileType *gif = DGifOpen(&reader, ReadStream, &error);
 	if (!gif)

@@ -27,6 +27,18 @@ ReadPictureBytes(const PictureSource &source, uint64_t offset, size_t length, un
 	return true;
 }
 
+size_t
+ReadPictureStream(PictureStream *stream, size_t length, unsigned char *to, bool partial)
+{
+	const uint64_t left = stream->source->size - stream->offset;
+	if (partial && length > left)
+		length = size_t(left);
+	if (!ReadPictureBytes(*stream->source, stream->offset, length, to))
+		return 0;
+	stream->offset += length;
+	return length;
+}
+
 const char *
 DecodePicture(const PictureSource &source, DecodedPicture *picture)
 {

@@ -31,6 +31,16 @@ struct PictureSource {
 /* Copies length bytes at offset; false when the file ends first. */
 bool ReadPictureBytes(const PictureSource &source, uint64_t offset, size_t length, unsigned char *to);
 
+/* A source read front to back, as the decoding libraries ask for it. */
+struct PictureStream {
+	const PictureSource *source;
+	uint64_t offset;
+};
+
+/* Copies the next length bytes, or as many as are left when `partial` is
+ * set; returns how many were copied (0 when the file ends first). */
+size_t ReadPictureStream(PictureStream *stream, size_t length, unsigned char *to, bool partial);
+
 /* Decodes a picture recognised by its first bytes: BMP, PNG, GIF, or a
  * netpbm PBM, PGM or PPM. Returns null on success, or a short English
  * reason why the file was refused, leaving picture as it was. */

@@ -17,29 +17,18 @@ enum : size_t {
 	PNG_MAX_CHUNK_CACHE = size_t(1) << 26,
 };
 
-namespace {
-
-struct Reader {
-	const PictureSource *source;
-	uint64_t offset;
-};
-
-} // namespace
-
 static int
 ReadStream(spng_ctx *, void *user, void *to, size_t length)
 {
-	auto *reader = static_cast<Reader *>(user);
-	if (!ReadPictureBytes(*reader->source, reader->offset, length, static_cast<unsigned char *>(to)))
-		return SPNG_IO_EOF;
-	reader->offset += length;
-	return 0;
+	auto *stream = static_cast<PictureStream *>(user);
+	return length == 0 || ReadPictureStream(stream, length, static_cast<unsigned char *>(to), false) ? 0
+	                                                                                                 : SPNG_IO_EOF;
 }
 
 /* The reader stops after the end mark's name; its check value must be
  * there too, or the file was cut short. */
 static bool
-EndMarkIsWhole(const Reader &reader)
+EndMarkIsWhole(const PictureStream &reader)
 {
 	static const unsigned char END[8] = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
 	unsigned char seen[8];
@@ -51,7 +40,7 @@ EndMarkIsWhole(const Reader &reader)
 }
 
 static const char *
-Decode(spng_ctx *png, const Reader &reader, DecodedPicture *picture)
+Decode(spng_ctx *png, const PictureStream &reader, DecodedPicture *picture)
 {
 	struct spng_ihdr header;
 	if (spng_get_ihdr(png, &header) != 0)
@@ -94,7 +83,7 @@ DecodePngPicture(const PictureSource &source, DecodedPicture *picture)
 	spng_ctx *png = spng_ctx_new(0);
 	if (!png)
 		return "out of memory for the PNG reader";
-	Reader reader{&source, 0};
+	PictureStream reader{&source, 0};
 	const char *why = nullptr;
 	if (spng_set_image_limits(png, uint32_t(PICTURE_MAX_WIDTH), uint32_t(PICTURE_MAX_PIXELS)) != 0 ||
 	    spng_set_chunk_limits(png, PNG_MAX_CHUNK_SIZE, PNG_MAX_CHUNK_CACHE) != 0 ||
