@@ -2,8 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "convert/cell_rect.h"
 #include "convert/page_file.h"
@@ -40,32 +45,112 @@ SetConversionProgress(ConversionProgress hook)
 	return previous;
 }
 
+enum : size_t { OUTPUT_BUFFER = 1 << 20 };
+
+/* The scan's two buffers; the conversion, like the covered-cell list, is
+ * one at a time. */
+static char g_buffers[2][OUTPUT_BUFFER];
+
 namespace {
 
-/* Output through one buffer of our own: the scan appends small pieces by
- * the million, and a failed write is remembered so that the scan can stop. */
+/* Output through buffers of our own: the scan appends small pieces by the
+ * million to one while a second thread writes the other, since putting the
+ * page into the file costs nearly as much as making it. A failed write is
+ * remembered so that the scan can stop. */
 struct Output {
 	PageFile page;
-	bool failed;
-	size_t used;
-	char buffer[1 << 18];
+	char *buffer = g_buffers[0]; /* the one being filled */
+	size_t used = 0;
+	std::atomic<bool> failed{false};
+
+	std::thread writer; /* none when no thread could be had: the scan writes */
+	std::mutex lock;
+	std::condition_variable changed;
+	const char *pending = nullptr; /* handed to the writer, not yet written */
+	size_t pendingLength = 0;
+	bool finished = false;
 };
 
 } // namespace
 
 static void
+WriteOut(Output *out, const char *bytes, size_t length)
+{
+	if (!out->failed && WritePageFile(&out->page, bytes, length) != 0)
+		out->failed = true;
+}
+
+static void
+WriteBehind(Output *out)
+{
+	std::unique_lock<std::mutex> hold(out->lock);
+	for (;;) {
+		out->changed.wait(hold, [out] { return out->pending || out->finished; });
+		const char *bytes = out->pending;
+		const size_t length = out->pendingLength;
+		if (!bytes)
+			return;
+		hold.unlock();
+		WriteOut(out, bytes, length);
+		hold.lock();
+		out->pending = nullptr;
+		hold.unlock();
+		out->changed.notify_all();
+		hold.lock();
+	}
+}
+
+static void
+StartWriter(Output *out)
+{
+	try {
+		out->writer = std::thread(WriteBehind, out);
+	} catch (const std::exception &) {
+		/* no thread: slower, nothing else */
+	}
+}
+
+/* Hands the buffer to the writer, once it is done with the other one, and
+ * goes on in that. */
+static void
 Flush(Output *out)
 {
-	if (!out->failed && out->used && std::fwrite(out->buffer, 1, out->used, out->page.file) != out->used)
-		out->failed = true;
+	if (!out->used)
+		return;
+	if (!out->writer.joinable()) {
+		WriteOut(out, out->buffer, out->used);
+	} else {
+		std::unique_lock<std::mutex> hold(out->lock);
+		out->changed.wait(hold, [out] { return !out->pending; });
+		out->pending = out->buffer;
+		out->pendingLength = out->used;
+		hold.unlock();
+		out->changed.notify_all();
+		out->buffer = out->buffer == g_buffers[0] ? g_buffers[1] : g_buffers[0];
+	}
 	out->used = 0;
+}
+
+/* Writes what is left and waits for the writer to end. */
+static void
+FinishOutput(Output *out)
+{
+	Flush(out);
+	if (!out->writer.joinable())
+		return;
+	{
+		std::lock_guard<std::mutex> hold(out->lock);
+		out->finished = true;
+		out->changed.notify_all();
+	}
+	out->writer.join();
 }
 
 static void
 Append(Output *out, const char *text, size_t length)
 {
 	/* Every piece is small: the document's head and tail, a row's ends, one cell. */
-	if (out->used + length > sizeof out->buffer)
+	if (out->used + length > OUTPUT_BUFFER)
 		Flush(out);
 	std::memcpy(out->buffer + out->used, text, length);
 	out->used += length;
@@ -131,7 +216,7 @@ static void
 AppendCell(Output *out, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color,
            int cellSize)
 {
-	if (out->used + LONGEST_CELL > sizeof out->buffer)
+	if (out->used + LONGEST_CELL > OUTPUT_BUFFER)
 		Flush(out);
 	char *const cell = out->buffer + out->used;
 	char *p = PutText(cell, "<TD");
@@ -227,8 +312,6 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 		DeleteBitmap(bitmap);
 		return 1;
 	}
-	out.failed = false;
-	out.used = 0;
 
 	PixelContext context;
 	if (int error = CreatePixelContext(&context)) {
@@ -237,6 +320,8 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 		AbandonPageFile(&out.page); /* the old page stays */
 		return 1;
 	}
+
+	StartWriter(&out);
 
 	int32_t width, height;
 	MeasureBitmap(bitmap, &width, &height);
@@ -249,7 +334,7 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 	int result = ScanPicture(&context, width, height, cellSize, &out);
 	ClearCellRects();
 	AppendText(&out, DOCUMENT_TAIL);
-	Flush(&out);
+	FinishOutput(&out);
 
 	SelectBitmap(&context, previous);
 	DeleteBitmap(bitmap);

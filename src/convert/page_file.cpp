@@ -122,6 +122,20 @@ OpenPageFile(const char *path, PageFile *page)
 	return page->file ? 0 : -1;
 }
 
+int
+WritePageFile(PageFile *page, const char *bytes, size_t length)
+{
+	if (std::fwrite(bytes, 1, length, page->file) != length)
+		return -1;
+#ifdef SYNC_FILE_RANGE_WRITE
+	/* Written back as it comes, the page's blocks are found a piece at a
+	 * time; left, they all fall due when the page replaces the old one.
+	 * Only a hint: on a pipe or a device it fails, and that is all. */
+	sync_file_range(fileno(page->file), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+	return 0;
+}
+
 static void
 Forget(PageFile *page)
 {

@@ -22,6 +22,9 @@ struct PageFile {
  * no reader counts as such: nothing waits for one). */
 int OpenPageFile(const char *path, PageFile *page);
 
+/* 0 when all of bytes went to the page, -1 when not. */
+int WritePageFile(PageFile *page, const char *bytes, size_t length);
+
 /* Closes the page and puts it in place; -1 when it could not be written
  * whole (the old page is then kept wherever a new file was written). */
 int CommitPageFile(PageFile *page);

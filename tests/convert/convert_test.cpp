@@ -341,6 +341,51 @@ TEST_F(ConvertTest, OutOfMemoryClosesOffThePageAfterTheLastCellWritten)
 }
 
 
+/* A page of many buffers, written while the scan goes on; then again with
+ * each allocation failing in turn, the second thread's among them. */
+TEST_F(ConvertTest, EveryAllocationFailingInTurnLeavesAWholePageOrAClearFailure)
+{
+	std::mt19937 random(7);
+	std::vector<uint32_t> noise(500 * 300);
+	for (uint32_t &pixel : noise)
+		pixel = random() & 0x030303;
+	const std::string expected = Page(500, 300, noise, 1);
+	ASSERT_GT(expected.size(), size_t(3) << 20);
+	ExpectPageRedraws(expected, 500, 300, noise, 1);
+
+	int wholeDespiteAFailure = 0;
+	for (int successes = 0;; successes++) {
+		SCOPED_TRACE(successes);
+		NoticeRecorder fresh;
+		WriteFile(output, std::string("old page"));
+		FailNewAfter(successes);
+		const int result = ConvertBitmapToTable(input.c_str(), output.c_str(), 1);
+		const bool failedOnce = !NewFailurePending();
+		StopFailingMalloc();
+		if (!failedOnce) {
+			EXPECT_EQ(result, 0);
+			break;
+		}
+		if (result == 0) {
+			EXPECT_TRUE(fresh.notices().empty());
+			ASSERT_EQ(ReadFile(output), expected);
+			wholeDespiteAFailure++;
+		} else {
+			ASSERT_EQ(fresh.notices().size(), 1u);
+			const std::string text = fresh.notices()[0].text;
+			if (result == 1) {
+				EXPECT_EQ(text, "ファイルオープン失敗[" + input + "]");
+				EXPECT_EQ(ReadFile(output), "old page");
+			} else {
+				EXPECT_EQ(result, -1);
+				EXPECT_EQ(text, "記憶領域の獲得に失敗");
+			}
+		}
+	}
+	EXPECT_GT(wholeDespiteAFailure, 0) << "no allocation could fail without failing the conversion";
+}
+
+
 /* ---- odd inputs, odd paths ---- */
 
 TEST_F(ConvertTest, InputsThatAreNoPictureFailWithoutHanging)

@@ -75,3 +75,9 @@ FailNewAfter(int successes)
 {
 	g_newSuccessesLeft = successes;
 }
+
+bool
+NewFailurePending()
+{
+	return g_newSuccessesLeft >= 0;
+}

@@ -10,5 +10,7 @@ void FailMallocAfter(int successes);
 /* The next `successes` calls of operator new succeed, the one after fails. */
 void FailNewAfter(int successes);
 void StopFailingMalloc();          /* stops both */
+/* Whether the failure FailNewAfter asked for is still to come. */
+bool NewFailurePending();
 
 #endif
