@@ -145,8 +145,10 @@ SweepFinished(int32_t y)
 	}
 }
 
-int
-IsCellCovered(int32_t x, int32_t y, int prune)
+/* Kept out of line, so that the common question below is answered without
+ * the cost of a larger function. */
+[[gnu::noinline]] static int
+AskSlowly(int32_t x, int32_t y, int prune)
 {
 	CoverIndex &index = g_index;
 	if (index.on && (g_cellRectHead != index.head || y < index.newestTop || y < index.sweptRow))
@@ -159,7 +161,19 @@ IsCellCovered(int32_t x, int32_t y, int prune)
 		SweepFinished(y);
 		index.sweptRow = y;
 	}
-	return x >= 0 && size_t(x) < index.bottoms.size() && index.bottoms[size_t(x)] >= y;
+	return size_t(x) < index.bottoms.size() && index.bottoms[size_t(x)] >= y;
+}
+
+int
+IsCellCovered(int32_t x, int32_t y, int prune)
+{
+	/* The conversion's questions once its row is swept, about that row or
+	 * those below: a few instructions (a negative x wraps past the end). */
+	const CoverIndex &index = g_index;
+	if ((prune ? y == index.sweptRow : y >= index.sweptRow) && y >= index.newestTop && index.on &&
+	    g_cellRectHead == index.head)
+		return size_t(x) < index.bottoms.size() && index.bottoms[size_t(x)] >= y;
+	return AskSlowly(x, y, prune);
 }
 
 int
