@@ -351,7 +351,7 @@ DecodeRunLength(const Layout &layout, const unsigned char *p, const unsigned cha
 /* The headers are small; this much is read first. */
 constexpr size_t HEAD_READ = 1 << 16;
 /* Uncompressed rows are decoded this many bytes at a time. */
-constexpr size_t ROWS_READ = 1 << 22;
+constexpr size_t ROWS_READ = 1 << 18;
 
 const char *
 DecodeBmpPicture(const PictureSource &source, DecodedPicture *picture)
