@@ -257,7 +257,9 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 				cols++;
 			}
 			int64_t area = cols;
-			for (int32_t r = y + 1; r < height && rows < MAX_ROWSPAN; r++) {
+			/* Most cells cannot grow down at all, and one look tells. */
+			const bool mayGrowDown = y + 1 < height && GetPixelColor(context, x, y + 1) == color;
+			for (int32_t r = y + 1; mayGrowDown && r < height && rows < MAX_ROWSPAN; r++) {
 				int32_t last = -1;
 				for (int32_t c = x; c < x + cols; c++) {
 					if (GetPixelColor(context, c, r) != color || IsCellCovered(c, r, 0))
