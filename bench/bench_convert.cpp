@@ -218,14 +218,14 @@ BM_Alternating65536x16(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_Staircase2048x3072)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Alternating65536x16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FlatLogo1024)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Dithered16Colours1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Noise64Colours1000x1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Noise64Colours2000x1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Screen1920x1080)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Barcode2000x1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Staircase2048x3072)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Alternating65536x16)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FlatLogo1024)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Dithered16Colours1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Noise64Colours1000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Noise64Colours2000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Screen1920x1080)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Barcode2000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int
 main(int argc, char **argv)
