@@ -30,6 +30,7 @@ CellRect *g_cellRectHead = nullptr;
 namespace {
 
 constexpr int32_t NO_BOTTOM = std::numeric_limits<int32_t>::min();
+constexpr int64_t NO_SHORTCUT = std::numeric_limits<int64_t>::max();
 
 struct CoverIndex {
 	bool on = true;
@@ -43,6 +44,21 @@ struct CoverIndex {
 CoverIndex g_index;
 
 } // namespace
+
+CellRectShortcut g_cellRectShortcut = {nullptr, NO_BOTTOM, nullptr, 0};
+
+/* The shortcut holds for the swept row and below once no rectangle starts
+ * lower down. */
+static void
+UpdateShortcut(void)
+{
+	const CoverIndex &index = g_index;
+	CellRectShortcut &s = g_cellRectShortcut;
+	s.head = index.head;
+	s.row = index.on && index.newestTop <= index.sweptRow ? index.sweptRow : NO_SHORTCUT;
+	s.bottoms = index.bottoms.data();
+	s.columns = index.bottoms.size();
+}
 
 static void
 ShowOutOfMemory(void)
@@ -68,6 +84,45 @@ IndexTakes(int32_t left, int32_t right, int32_t top, int32_t bottom)
 	return true;
 }
 
+/* Records the rectangle of the new head node in the index, or turns the
+ * index off; false when the columns could not grow. */
+static bool
+Index(const CellRect *node, int32_t left, int32_t right, int32_t top, int32_t bottom)
+{
+	CoverIndex &index = g_index;
+	CellRectShortcut &s = g_cellRectShortcut;
+	int32_t *const bottoms = index.bottoms.data();
+	/* The conversion's rectangle: in the swept row, within the columns known. */
+	if (top == s.row && g_cellRectHead == s.head && 0 <= left && left <= right && size_t(right) < s.columns &&
+	    top <= bottom) {
+		for (int32_t c = left; c <= right; c++) {
+			if (bottoms[c] >= top) {
+				index.on = false; /* over an earlier rectangle */
+				UpdateShortcut();
+				return true;
+			}
+			bottoms[c] = bottom;
+		}
+		index.newestTop = top; /* it was at most the swept row */
+		index.head = s.head = node;
+		return true;
+	}
+	try {
+		index.on = IndexTakes(left, right, top, bottom);
+	} catch (const std::bad_alloc &) {
+		return false;
+	}
+	if (index.on) {
+		for (int32_t c = left; c <= right; c++)
+			index.bottoms[size_t(c)] = bottom;
+		if (top > index.newestTop)
+			index.newestTop = top;
+		index.head = node;
+	}
+	UpdateShortcut();
+	return true;
+}
+
 int
 AddCellRect(int32_t left, int32_t right, int32_t top, int32_t bottom)
 {
@@ -80,28 +135,13 @@ AddCellRect(int32_t left, int32_t right, int32_t top, int32_t bottom)
 		ShowOutOfMemory();
 		return -1;
 	}
-	if (index.on) {
-		try {
-			index.on = IndexTakes(left, right, top, bottom);
-		} catch (const std::bad_alloc &) {
-			/* Walking instead would turn the scan quadratic without a word. */
-			std::free(node);
-			ShowOutOfMemory();
-			return -1;
-		}
-		if (index.on) {
-			for (int32_t c = left; c <= right; c++)
-				index.bottoms[size_t(c)] = bottom;
-			if (top > index.newestTop)
-				index.newestTop = top;
-			index.head = node;
-		}
+	if (index.on && !Index(node, left, right, top, bottom)) {
+		/* Walking instead would turn the scan quadratic without a word. */
+		std::free(node);
+		ShowOutOfMemory();
+		return -1;
 	}
-	node->left = left;
-	node->right = right;
-	node->top = top;
-	node->bottom = bottom;
-	node->next = g_cellRectHead;
+	*node = CellRect{left, right, top, bottom, g_cellRectHead};
 	g_cellRectHead = node;
 	return 0;
 }
@@ -145,14 +185,14 @@ SweepFinished(int32_t y)
 	}
 }
 
-/* Kept out of line, so that the common question below is answered without
- * the cost of a larger function. */
-[[gnu::noinline]] static int
-AskSlowly(int32_t x, int32_t y, int prune)
+int
+AskCellRects(int32_t x, int32_t y, int prune)
 {
 	CoverIndex &index = g_index;
-	if (index.on && (g_cellRectHead != index.head || y < index.newestTop || y < index.sweptRow))
+	if (index.on && (g_cellRectHead != index.head || y < index.newestTop || y < index.sweptRow)) {
 		index.on = false;
+		UpdateShortcut();
+	}
 	if (!index.on)
 		return WalkCellRects(x, y, prune);
 	if (!g_cellRectHead)
@@ -160,20 +200,9 @@ AskSlowly(int32_t x, int32_t y, int prune)
 	if (prune && y > index.sweptRow) {
 		SweepFinished(y);
 		index.sweptRow = y;
+		UpdateShortcut();
 	}
 	return size_t(x) < index.bottoms.size() && index.bottoms[size_t(x)] >= y;
-}
-
-int
-IsCellCovered(int32_t x, int32_t y, int prune)
-{
-	/* The conversion's questions once its row is swept, about that row or
-	 * those below: a few instructions (a negative x wraps past the end). */
-	const CoverIndex &index = g_index;
-	if ((prune ? y == index.sweptRow : y >= index.sweptRow) && y >= index.newestTop && index.on &&
-	    g_cellRectHead == index.head)
-		return size_t(x) < index.bottoms.size() && index.bottoms[size_t(x)] >= y;
-	return AskSlowly(x, y, prune);
 }
 
 int
@@ -191,5 +220,6 @@ ClearCellRects(void)
 	std::vector<int32_t> bottoms;
 	bottoms.swap(g_index.bottoms); /* give the memory back, not just the records */
 	g_index = CoverIndex();
+	UpdateShortcut();
 	return 0;
 }
