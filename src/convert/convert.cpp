@@ -212,14 +212,10 @@ enum { LONGEST_CELL = 160 };
 
 /* Cells starting in the first row carry the width of their columns, cells
  * starting in the first column the height of their rows. */
-static void
-AppendCell(Output *out, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color,
-           int cellSize)
+static char *
+PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, int cellSize)
 {
-	if (out->used + LONGEST_CELL > OUTPUT_BUFFER)
-		Flush(out);
-	char *const cell = out->buffer + out->used;
-	char *p = PutText(cell, "<TD");
+	p = PutText(p, "<TD");
 	if (y == 0)
 		p = PutDecimal(PutText(p, " width="), int64_t(cellSize) * cols);
 	if (x == 0)
@@ -229,40 +225,55 @@ AppendCell(Output *out, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32
 		p = PutDecimal(PutText(p, " colspan="), cols);
 	if (rows > 1)
 		p = PutDecimal(PutText(p, " rowspan="), rows);
-	p = PutText(p, "></TD>");
-	out->used += size_t(p - cell);
+	return PutText(p, "></TD>");
 }
 
 /* The greedy scan: each uncovered pixel starts a cell of its colour, grown
  * right as far as the colour runs, then down while the area does not
  * shrink (ties go to the taller cell), both within the span limits.
  * Returns 0, or -1 when a cell could not be recorded; in that case the
- * cell and the row's end are not written. */
+ * cell and the row's end are not written.
+ *
+ * The cells go straight into the output buffer through a cursor of the
+ * scan's own, and the pixels are read through a copy of the context: both
+ * then stay in registers, where every byte written would otherwise make
+ * the compiler fetch them again. */
 static int
 ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cellSize, Output *out)
 {
+	const PixelContext pixels = *context;
+	char *p = out->buffer + out->used;
+	char *room = out->buffer + OUTPUT_BUFFER - LONGEST_CELL; /* the last place a cell may start */
+	auto flush = [&] {
+		out->used = size_t(p - out->buffer);
+		Flush(out);
+		p = out->buffer;
+		room = out->buffer + OUTPUT_BUFFER - LONGEST_CELL;
+	};
 	for (int32_t y = 0; y < height; y++) {
-		AppendText(out, "<TR>");
+		p = PutText(p, "<TR>");
+		if (p > room)
+			flush();
 		int32_t x = 0;
 		while (x < width) {
 			if (IsCellCovered(x, y, 1)) {
 				x++;
 				continue;
 			}
-			const uint32_t color = GetPixelColor(context, x, y);
+			const uint32_t color = GetPixelColor(&pixels, x, y);
 			int32_t cols = 1, rows = 1;
 			for (int32_t c = x + 1; c < width && cols < MAX_COLSPAN; c++) {
-				if (GetPixelColor(context, c, y) != color || IsCellCovered(c, y, 0))
+				if (GetPixelColor(&pixels, c, y) != color || IsCellCovered(c, y, 0))
 					break;
 				cols++;
 			}
 			int64_t area = cols;
 			/* Most cells cannot grow down at all, and one look tells. */
-			const bool mayGrowDown = y + 1 < height && GetPixelColor(context, x, y + 1) == color;
+			const bool mayGrowDown = y + 1 < height && GetPixelColor(&pixels, x, y + 1) == color;
 			for (int32_t r = y + 1; mayGrowDown && r < height && rows < MAX_ROWSPAN; r++) {
 				int32_t last = -1;
 				for (int32_t c = x; c < x + cols; c++) {
-					if (GetPixelColor(context, c, r) != color || IsCellCovered(c, r, 0))
+					if (GetPixelColor(&pixels, c, r) != color || IsCellCovered(c, r, 0))
 						break;
 					last = c;
 				}
@@ -275,17 +286,24 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 				cols = newCols;
 				area = int64_t(cols) * rows;
 			}
-			if (AddCellRect(x, x + cols - 1, y, y + rows - 1) != 0)
+			if (AddCellRect(x, x + cols - 1, y, y + rows - 1) != 0) {
+				out->used = size_t(p - out->buffer);
 				return -1;
-			AppendCell(out, x, y, cols, rows, color, cellSize);
+			}
+			p = PutCell(p, x, y, cols, rows, color, cellSize);
+			if (p > room)
+				flush();
 			x += cols;
 		}
-		AppendText(out, "</TR>\r\n");
+		p = PutText(p, "</TR>\r\n");
+		if (p > room)
+			flush();
 		if (out->failed)
 			break; /* the disk refused; reading on would only waste time */
 		if (g_progress)
 			g_progress(y + 1, height);
 	}
+	out->used = size_t(p - out->buffer);
 	return 0;
 }
 

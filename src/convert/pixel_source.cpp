@@ -42,14 +42,14 @@ DeleteBitmap(Bitmap *bitmap)
 int
 CreatePixelContext(PixelContext *context)
 {
-	context->selected = nullptr;
+	*context = PixelContext{nullptr, nullptr, 0};
 	return 0;
 }
 
 void
 DeletePixelContext(PixelContext *context)
 {
-	context->selected = nullptr;
+	*context = PixelContext{nullptr, nullptr, 0};
 }
 
 void
@@ -63,6 +63,7 @@ const Bitmap *
 SelectBitmap(PixelContext *context, const Bitmap *bitmap)
 {
 	const Bitmap *previous = context->selected;
-	context->selected = bitmap;
+	*context = bitmap ? PixelContext{bitmap, bitmap->pixels.data(), size_t(bitmap->width)}
+	                  : PixelContext{nullptr, nullptr, 0};
 	return previous;
 }

@@ -16,8 +16,12 @@ using Bitmap = DecodedPicture;
  * PNG, GIF or netpbm file, which take less or fail the limit anyway). */
 constexpr int64_t PICTURE_MAX_FILE_SIZE = PICTURE_MAX_PIXELS * 4 + 4096;
 
+/* The selected bitmap's pixels are kept at hand: a context copied into a
+ * local variable reads them without going back to the bitmap. */
 struct PixelContext {
 	const Bitmap *selected;
+	const uint32_t *pixels;
+	size_t width;
 };
 
 /* Decodes the whole file; null when it is missing, unreadable, not a
@@ -38,8 +42,7 @@ const Bitmap *SelectBitmap(PixelContext *context, const Bitmap *bitmap);
 inline uint32_t
 GetPixelColor(const PixelContext *context, int32_t x, int32_t y)
 {
-	const Bitmap *b = context->selected;
-	return b->pixels[size_t(y) * size_t(b->width) + size_t(x)];
+	return context->pixels[size_t(y) * context->width + size_t(x)];
 }
 
 #endif
