@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "convert/cell_rect.h"
+#include "convert/large_memory.h"
 #include "convert/page_file.h"
 #include "convert/pixel_source.h"
 #include "shell/notice.h"
@@ -47,9 +48,10 @@ SetConversionProgress(ConversionProgress hook)
 
 enum : size_t { OUTPUT_BUFFER = 1 << 20 };
 
-/* The scan's two buffers; the conversion, like the covered-cell list, is
- * one at a time. */
-static char g_buffers[2][OUTPUT_BUFFER];
+/* The scan's two buffers, together one huge page; the conversion, like the
+ * covered-cell list, is one at a time. */
+alignas(HUGE_PAGE) static char g_buffers[2][OUTPUT_BUFFER];
+static_assert(sizeof g_buffers == HUGE_PAGE, "the buffers make one huge page");
 
 namespace {
 
@@ -341,6 +343,7 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 		return 1;
 	}
 
+	AdviseHugePages(g_buffers, sizeof g_buffers);
 	StartWriter(&out);
 
 	int32_t width, height;

@@ -224,6 +224,18 @@ TEST_F(ConvertTest, RandomPicturesAreRedrawnExactly)
 	}
 }
 
+/* Pixels of several megabytes are held in memory of another kind, ending
+ * inside its last page. */
+TEST_F(ConvertTest, APictureOfMegabytesIsRedrawnExactly)
+{
+	const int32_t w = 1100, h = 700;
+	std::mt19937 random(99);
+	std::vector<uint32_t> rgb(size_t(w) * size_t(h));
+	for (size_t i = 0; i < rgb.size(); i++)
+		rgb[i] = i >= size_t(w) && random() % 3 ? rgb[i - size_t(w)] : random() % 4 * 0x3F3F3F;
+	ExpectPageRedraws(Page(w, h, rgb, 2), w, h, rgb, 2);
+}
+
 TEST_F(ConvertTest, ProgressIsReportedAtTheEndOfEveryRow)
 {
 	static std::vector<std::pair<long long, long long>> calls;
