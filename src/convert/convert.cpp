@@ -48,10 +48,17 @@ SetConversionProgress(ConversionProgress hook)
 
 enum : size_t { OUTPUT_BUFFER = 1 << 20 };
 
-/* The scan's two buffers, together one huge page; the conversion, like the
- * covered-cell list, is one at a time. */
-alignas(HUGE_PAGE) static char g_buffers[2][OUTPUT_BUFFER];
-static_assert(sizeof g_buffers == HUGE_PAGE, "the buffers make one huge page");
+/* The scan's two buffers make the one huge page that this space holds
+ * wherever it lies; the conversion, like the covered-cell list, is one at a
+ * time. */
+static_assert(2 * OUTPUT_BUFFER == HUGE_PAGE, "the buffers make one huge page");
+static char g_bufferSpace[2 * HUGE_PAGE];
+
+static char *
+Buffers(void)
+{
+	return g_bufferSpace + (HUGE_PAGE - uintptr_t(g_bufferSpace) % HUGE_PAGE) % HUGE_PAGE;
+}
 
 namespace {
 
@@ -61,7 +68,7 @@ namespace {
  * remembered so that the scan can stop. */
 struct Output {
 	PageFile page;
-	char *buffer = g_buffers[0]; /* the one being filled */
+	char *buffer = Buffers(); /* the one being filled */
 	size_t used = 0;
 	std::atomic<bool> failed{false};
 
@@ -128,7 +135,7 @@ Flush(Output *out)
 		out->pendingLength = out->used;
 		hold.unlock();
 		out->changed.notify_all();
-		out->buffer = out->buffer == g_buffers[0] ? g_buffers[1] : g_buffers[0];
+		out->buffer = out->buffer == Buffers() ? Buffers() + OUTPUT_BUFFER : Buffers();
 	}
 	out->used = 0;
 }
@@ -210,6 +217,36 @@ PutColor(char *p, uint32_t color)
 	return p + 6;
 }
 
+/* A short text padded to 16 bytes goes in with one copy; what follows
+ * writes over the padding. */
+struct Piece {
+	char text[16];
+	size_t length;
+};
+
+template <size_t N>
+static constexpr Piece
+MakePiece(const char (&text)[N])
+{
+	static_assert(N <= 16, "a piece is at most 15 bytes");
+	Piece piece = {};
+	for (size_t i = 0; i + 1 < N; i++)
+		piece.text[i] = text[i];
+	piece.length = N - 1;
+	return piece;
+}
+
+static char *
+PutPiece(char *p, const Piece &piece)
+{
+	std::memcpy(p, piece.text, sizeof piece.text);
+	return p + piece.length;
+}
+
+static constexpr Piece INNER_CELL_START = MakePiece("<TD bgcolor=#");
+static constexpr Piece CELL_END = MakePiece("></TD>");
+
+/* Room for a row's start and the longest cell, padding included. */
 enum { LONGEST_CELL = 160 };
 
 /* Cells starting in the first row carry the width of their columns, cells
@@ -217,17 +254,22 @@ enum { LONGEST_CELL = 160 };
 static char *
 PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, int cellSize)
 {
-	p = PutText(p, "<TD");
-	if (y == 0)
-		p = PutDecimal(PutText(p, " width="), int64_t(cellSize) * cols);
-	if (x == 0)
-		p = PutDecimal(PutText(p, " height="), int64_t(cellSize) * rows);
-	p = PutColor(PutText(p, " bgcolor=#"), color);
+	if (x > 0 && y > 0) {
+		p = PutPiece(p, INNER_CELL_START);
+	} else {
+		p = PutText(p, "<TD");
+		if (y == 0)
+			p = PutDecimal(PutText(p, " width="), int64_t(cellSize) * cols);
+		if (x == 0)
+			p = PutDecimal(PutText(p, " height="), int64_t(cellSize) * rows);
+		p = PutText(p, " bgcolor=#");
+	}
+	p = PutColor(p, color);
 	if (cols > 1)
 		p = PutDecimal(PutText(p, " colspan="), cols);
 	if (rows > 1)
 		p = PutDecimal(PutText(p, " rowspan="), rows);
-	return PutText(p, "></TD>");
+	return PutPiece(p, CELL_END);
 }
 
 /* The greedy scan: each uncovered pixel starts a cell of its colour, grown
@@ -343,7 +385,7 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 		return 1;
 	}
 
-	AdviseHugePages(g_buffers, sizeof g_buffers);
+	AdviseHugePages(Buffers(), HUGE_PAGE);
 	StartWriter(&out);
 
 	int32_t width, height;
