@@ -272,10 +272,21 @@ DecodeRows(const Layout &layout, const unsigned char *bits, size_t stride, int64
 			for (int64_t x = 0; x < width; x++)
 				out[x] = MaskedColor(layout, ReadU16(in + 2 * x));
 			break;
-		case 24:
-			for (int64_t x = 0; x < width; x++, in += 3)
-				out[x] = PackColor(in[2], in[1], in[0]);
+		case 24: {
+			/* Blue, green, red and the byte after, read as one word; the
+			 * row's last pixel alone, as it may end the data. */
+			int64_t x = 0;
+			for (; x + 1 < width; x++, in += 3) {
+				uint32_t word;
+				std::memcpy(&word, in, 4);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+				word = __builtin_bswap32(word);
+#endif
+				out[x] = word >> 8;
+			}
+			out[x] = PackColor(in[2], in[1], in[0]);
 			break;
+		}
 		case 32:
 			for (int64_t x = 0; x < width; x++)
 				out[x] = MaskedColor(layout, ReadU32(in + 4 * x));
