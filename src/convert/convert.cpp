@@ -272,9 +272,48 @@ PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t colo
 	return PutPiece(p, CELL_END);
 }
 
-/* The greedy scan: each uncovered pixel starts a cell of its colour, grown
- * right as far as the colour runs, then down while the area does not
- * shrink (ties go to the taller cell), both within the span limits.
+namespace {
+
+struct CellSpan {
+	int32_t cols, rows;
+};
+
+} // namespace
+
+/* The cell starting at (x, y), grown right as far as its colour runs, then
+ * down while the area does not shrink (ties go to the taller cell), both
+ * within the span limits. */
+[[gnu::noinline]] static CellSpan
+GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t color)
+{
+	int32_t cols = 1, rows = 1;
+	for (int32_t c = x + 1; c < width && cols < MAX_COLSPAN; c++) {
+		if (GetPixelColor(&pixels, c, y) != color || IsCellCovered(c, y, 0))
+			break;
+		cols++;
+	}
+	int64_t area = cols;
+	const bool mayGrowDown = y + 1 < height && GetPixelColor(&pixels, x, y + 1) == color;
+	for (int32_t r = y + 1; mayGrowDown && r < height && rows < MAX_ROWSPAN; r++) {
+		int32_t last = -1;
+		for (int32_t c = x; c < x + cols; c++) {
+			if (GetPixelColor(&pixels, c, r) != color || IsCellCovered(c, r, 0))
+				break;
+			last = c;
+		}
+		if (last < 0)
+			break;
+		const int32_t newCols = last - x + 1;
+		if (int64_t(newCols) * (rows + 1) < area)
+			break;
+		rows++;
+		cols = newCols;
+		area = int64_t(cols) * rows;
+	}
+	return {cols, rows};
+}
+
+/* The greedy scan: each uncovered pixel starts a cell of its colour.
  * Returns 0, or -1 when a cell could not be recorded; in that case the
  * cell and the row's end are not written.
  *
@@ -287,7 +326,7 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 {
 	const PixelContext pixels = *context;
 	char *p = out->buffer + out->used;
-	char *room = out->buffer + OUTPUT_BUFFER - LONGEST_CELL; /* the last place a cell may start */
+	char *room = out->buffer + OUTPUT_BUFFER - LONGEST_CELL; /* the last place a piece may start */
 	auto flush = [&] {
 		out->used = size_t(p - out->buffer);
 		Flush(out);
@@ -305,39 +344,19 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 				continue;
 			}
 			const uint32_t color = GetPixelColor(&pixels, x, y);
-			int32_t cols = 1, rows = 1;
-			for (int32_t c = x + 1; c < width && cols < MAX_COLSPAN; c++) {
-				if (GetPixelColor(&pixels, c, y) != color || IsCellCovered(c, y, 0))
-					break;
-				cols++;
-			}
-			int64_t area = cols;
-			/* Most cells cannot grow down at all, and one look tells. */
-			const bool mayGrowDown = y + 1 < height && GetPixelColor(&pixels, x, y + 1) == color;
-			for (int32_t r = y + 1; mayGrowDown && r < height && rows < MAX_ROWSPAN; r++) {
-				int32_t last = -1;
-				for (int32_t c = x; c < x + cols; c++) {
-					if (GetPixelColor(&pixels, c, r) != color || IsCellCovered(c, r, 0))
-						break;
-					last = c;
-				}
-				if (last < 0)
-					break;
-				const int32_t newCols = last - x + 1;
-				if (int64_t(newCols) * (rows + 1) < area)
-					break;
-				rows++;
-				cols = newCols;
-				area = int64_t(cols) * rows;
-			}
-			if (AddCellRect(x, x + cols - 1, y, y + rows - 1) != 0) {
+			/* Most cells are single pixels, and two looks tell. */
+			CellSpan cell = {1, 1};
+			if ((x + 1 < width && GetPixelColor(&pixels, x + 1, y) == color) ||
+			    (y + 1 < height && GetPixelColor(&pixels, x, y + 1) == color))
+				cell = GrowCell(pixels, x, y, width, height, color);
+			if (AddCellRect(x, x + cell.cols - 1, y, y + cell.rows - 1) != 0) {
 				out->used = size_t(p - out->buffer);
 				return -1;
 			}
-			p = PutCell(p, x, y, cols, rows, color, cellSize);
+			p = PutCell(p, x, y, cell.cols, cell.rows, color, cellSize);
 			if (p > room)
 				flush();
-			x += cols;
+			x += cell.cols;
 		}
 		p = PutText(p, "</TR>\r\n");
 		if (p > room)
