@@ -46,37 +46,40 @@ SetConversionProgress(ConversionProgress hook)
 	return previous;
 }
 
-enum : size_t { OUTPUT_BUFFER = 1 << 20 };
+enum : size_t { OUTPUT_BUFFER = 1 << 20, OUTPUT_BUFFERS = 4 };
 
-/* The scan's two buffers make the one huge page that this space holds
- * wherever it lies; the conversion, like the covered-cell list, is one at a
- * time. */
-static_assert(2 * OUTPUT_BUFFER == HUGE_PAGE, "the buffers make one huge page");
-static char g_bufferSpace[2 * HUGE_PAGE];
+/* The scan's buffers make whole huge pages inside this space wherever it
+ * lies; the conversion, like the covered-cell list, is one at a time. */
+static_assert(OUTPUT_BUFFERS * OUTPUT_BUFFER % HUGE_PAGE == 0, "the buffers make whole huge pages");
+static char g_bufferSpace[OUTPUT_BUFFERS * OUTPUT_BUFFER + HUGE_PAGE];
 
 static char *
-Buffers(void)
+Buffer(size_t index)
 {
-	return g_bufferSpace + (HUGE_PAGE - uintptr_t(g_bufferSpace) % HUGE_PAGE) % HUGE_PAGE;
+	char *const first = g_bufferSpace + (HUGE_PAGE - uintptr_t(g_bufferSpace) % HUGE_PAGE) % HUGE_PAGE;
+	return first + index * OUTPUT_BUFFER;
 }
 
 namespace {
 
 /* Output through buffers of our own: the scan appends small pieces by the
- * million to one while a second thread writes the other, since putting the
- * page into the file costs nearly as much as making it. A failed write is
- * remembered so that the scan can stop. */
+ * million to one while a second thread writes those filled before, in
+ * turn, since putting the page into the file costs nearly as much as
+ * making it. Several buffers let the writer fall behind for a moment
+ * without holding up the scan. A failed write is remembered so that the
+ * scan can stop. */
 struct Output {
 	PageFile page;
-	char *buffer = Buffers(); /* the one being filled */
+	size_t filling = 0; /* the buffer being filled */
+	char *buffer = Buffer(0);
 	size_t used = 0;
 	std::atomic<bool> failed{false};
 
 	std::thread writer; /* none when no thread could be had: the scan writes */
 	std::mutex lock;
 	std::condition_variable changed;
-	const char *pending = nullptr; /* handed to the writer, not yet written */
-	size_t pendingLength = 0;
+	size_t handed = 0; /* buffers handed to the writer, not yet written */
+	size_t lengths[OUTPUT_BUFFERS] = {};
 	bool finished = false;
 };
 
@@ -92,17 +95,18 @@ WriteOut(Output *out, const char *bytes, size_t length)
 static void
 WriteBehind(Output *out)
 {
+	size_t next = 0;
 	std::unique_lock<std::mutex> hold(out->lock);
 	for (;;) {
-		out->changed.wait(hold, [out] { return out->pending || out->finished; });
-		const char *bytes = out->pending;
-		const size_t length = out->pendingLength;
-		if (!bytes)
+		out->changed.wait(hold, [out] { return out->handed || out->finished; });
+		if (!out->handed)
 			return;
+		const size_t length = out->lengths[next];
 		hold.unlock();
-		WriteOut(out, bytes, length);
+		WriteOut(out, Buffer(next), length);
+		next = (next + 1) % OUTPUT_BUFFERS;
 		hold.lock();
-		out->pending = nullptr;
+		out->handed--;
 		hold.unlock();
 		out->changed.notify_all();
 		hold.lock();
@@ -119,8 +123,8 @@ StartWriter(Output *out)
 	}
 }
 
-/* Hands the buffer to the writer, once it is done with the other one, and
- * goes on in that. */
+/* Hands the buffer to the writer and goes on in the next, once that one
+ * is written. */
 static void
 Flush(Output *out)
 {
@@ -130,12 +134,13 @@ Flush(Output *out)
 		WriteOut(out, out->buffer, out->used);
 	} else {
 		std::unique_lock<std::mutex> hold(out->lock);
-		out->changed.wait(hold, [out] { return !out->pending; });
-		out->pending = out->buffer;
-		out->pendingLength = out->used;
+		out->changed.wait(hold, [out] { return out->handed < OUTPUT_BUFFERS - 1; });
+		out->lengths[out->filling] = out->used;
+		out->handed++;
 		hold.unlock();
 		out->changed.notify_all();
-		out->buffer = out->buffer == Buffers() ? Buffers() + OUTPUT_BUFFER : Buffers();
+		out->filling = (out->filling + 1) % OUTPUT_BUFFERS;
+		out->buffer = Buffer(out->filling);
 	}
 	out->used = 0;
 }
@@ -404,7 +409,7 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 		return 1;
 	}
 
-	AdviseHugePages(Buffers(), HUGE_PAGE);
+	AdviseHugePages(Buffer(0), OUTPUT_BUFFERS * OUTPUT_BUFFER);
 	StartWriter(&out);
 
 	int32_t width, height;
