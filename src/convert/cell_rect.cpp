@@ -169,19 +169,24 @@ WalkCellRects(int32_t x, int32_t y, int prune)
 	return 0;
 }
 
-/* Takes every rectangle but the head that ends above row y off the list. */
+/* Takes every rectangle but the head that ends above row y off the list.
+ * Finished rectangles come in runs (a row's cells, one after another), and
+ * a run goes to the spare nodes whole, linked as it is. */
 static void
 SweepFinished(int32_t y)
 {
 	CellRect *kept = g_cellRectHead;
 	while (CellRect *node = kept->next) {
-		if (node->bottom < y) {
-			kept->next = node->next;
-			node->next = g_index.spare;
-			g_index.spare = node;
-		} else {
+		if (node->bottom >= y) {
 			kept = node;
+			continue;
 		}
+		CellRect *last = node;
+		while (last->next && last->next->bottom < y)
+			last = last->next;
+		kept->next = last->next;
+		last->next = g_index.spare;
+		g_index.spare = node;
 	}
 }
 
