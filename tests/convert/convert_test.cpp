@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -201,6 +202,56 @@ ExpectPageRedraws(const std::string &page, int32_t width, int32_t height,
 		ASSERT_GE(owner[i], 0) << "pixel " << i % size_t(width) << "," << i / size_t(width) << " in no cell";
 }
 
+/* The page written the plain way: a grid of covered pixels, every cell
+ * grown and formatted as the rules say, nothing kept for speed. */
+std::string
+ModelPage(int32_t width, int32_t height, const std::vector<uint32_t> &rgb, int cellSize)
+{
+	auto at = [&](int32_t x, int32_t y) { return rgb[size_t(y) * size_t(width) + size_t(x)]; };
+	std::vector<char> covered(rgb.size(), 0);
+	auto free = [&](int32_t x, int32_t y) { return !covered[size_t(y) * size_t(width) + size_t(x)]; };
+	std::string page = Head(width, cellSize);
+	for (int32_t y = 0; y < height; y++) {
+		page += "<TR>";
+		for (int32_t x = 0; x < width; x++) {
+			if (!free(x, y))
+				continue;
+			const uint32_t color = at(x, y);
+			int32_t cols = 1, rows = 1;
+			while (x + cols < width && cols < 1000 && at(x + cols, y) == color && free(x + cols, y))
+				cols++;
+			for (int32_t r = y + 1; r < height && rows < 65534; r++) {
+				int32_t run = 0;
+				while (run < cols && at(x + run, r) == color && free(x + run, r))
+					run++;
+				if (run == 0 || int64_t(run) * (rows + 1) < int64_t(cols) * rows)
+					break;
+				rows++;
+				cols = run;
+			}
+			for (int32_t r = y; r < y + rows; r++)
+				for (int32_t c = x; c < x + cols; c++)
+					covered[size_t(r) * size_t(width) + size_t(c)] = 1;
+			char hex[8];
+			std::snprintf(hex, sizeof hex, "%06x", color);
+			page += "<TD";
+			if (y == 0)
+				page += " width=" + std::to_string(int64_t(cellSize) * cols);
+			if (x == 0)
+				page += " height=" + std::to_string(int64_t(cellSize) * rows);
+			page += std::string(" bgcolor=#") + hex;
+			if (cols > 1)
+				page += " colspan=" + std::to_string(cols);
+			if (rows > 1)
+				page += " rowspan=" + std::to_string(rows);
+			page += "></TD>";
+			x += cols - 1;
+		}
+		page += "</TR>\r\n";
+	}
+	return page + TAIL;
+}
+
 TEST_F(ConvertTest, RandomPicturesAreRedrawnExactly)
 {
 	std::mt19937 random(12345);
@@ -220,7 +271,10 @@ TEST_F(ConvertTest, RandomPicturesAreRedrawnExactly)
 				rgb[i] = palette[random() % colors];
 		}
 		SCOPED_TRACE(testing::Message() << w << "x" << h << " round " << round);
-		ExpectPageRedraws(Page(w, h, rgb, 3), w, h, rgb, 3);
+		const int cellSize = 1 + int(random() % 99);
+		const std::string page = Page(w, h, rgb, cellSize);
+		ExpectPageRedraws(page, w, h, rgb, cellSize);
+		ASSERT_EQ(page, ModelPage(w, h, rgb, cellSize));
 	}
 }
 
@@ -237,6 +291,7 @@ TEST_F(ConvertTest, APictureOfMegabytesIsRedrawnExactly)
 	const std::string page = Page(w, h, rgb, 2);
 	ASSERT_GT(page.size(), size_t(5) << 20);
 	ExpectPageRedraws(page, w, h, rgb, 2);
+	EXPECT_TRUE(page == ModelPage(w, h, rgb, 2)) << "the page differs from one written the plain way";
 }
 
 TEST_F(ConvertTest, ProgressIsReportedAtTheEndOfEveryRow)
