@@ -60,7 +60,7 @@ Decode(GifFileType *gif, DecodedPicture *picture)
 	if (!map || image.Width <= 0 || image.Height <= 0)
 		return "GIF image without colours or pixels";
 
-	PixelVector pixels;
+	std::vector<uint32_t> pixels;
 	std::vector<GifPixelType> line;
 	try {
 		pixels.assign(size_t(width) * size_t(height), WHITE);

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "convert/large_memory.h"
-
 /* The largest picture accepted, whatever its format: 2^28 pixels, 1 GiB
  * once decoded, and at most 65536 pixels wide. No browser lays out a table
  * of more columns, and the scan keeps a record per column and a cell per
@@ -16,12 +14,10 @@ constexpr int64_t PICTURE_MAX_WIDTH = int64_t(1) << 16;
 
 /* Colours are packed red in bits 0-7, green in 8-15, blue in 16-23; the
  * first pixel is the top-left one, rows follow each other top to bottom. */
-using PixelVector = std::vector<uint32_t, LargeAllocator<uint32_t>>;
-
 struct DecodedPicture {
 	int32_t width = 0;
 	int32_t height = 0;
-	PixelVector pixels;
+	std::vector<uint32_t> pixels;
 };
 
 /* Where a picture file's bytes come from: memory, or an open file read

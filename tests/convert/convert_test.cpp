@@ -278,9 +278,7 @@ TEST_F(ConvertTest, RandomPicturesAreRedrawnExactly)
 	}
 }
 
-/* Pixels of several megabytes are held in memory of another kind, ending
- * inside its last page; the page fills the writer's buffers and goes round
- * them again. */
+/* A page that fills the writer's buffers and goes round them again. */
 TEST_F(ConvertTest, APictureOfMegabytesIsRedrawnExactly)
 {
 	const int32_t w = 1100, h = 700;
