@@ -166,7 +166,7 @@ FinishOutput(Output *out)
 static void
 Append(Output *out, const char *text, size_t length)
 {
-	/* Every piece is small: the document's head and tail, a row's ends, one cell. */
+	/* Only the document's head and tail come this way; both are small. */
 	if (out->used + length > OUTPUT_BUFFER)
 		Flush(out);
 	std::memcpy(out->buffer + out->used, text, length);
