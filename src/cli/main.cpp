@@ -83,7 +83,7 @@ CopyStandardInput(void)
 			break;
 		}
 		total += n;
-		if (total > PICTURE_MAX_FILE_SIZE + 1) /* too large to be a picture: that is all it takes to tell */
+		if (total > GetPictureLimits().maxFileSize + 1) /* too large to be a picture: that is all it takes to tell */
 			break;
 		for (ssize_t done = 0; ok && done < n;) {
 			const ssize_t w = write(fd, buffer + done, size_t(n - done));

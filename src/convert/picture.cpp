@@ -3,7 +3,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+
+static PictureLimits g_limits = DEFAULT_PICTURE_LIMITS;
+
+int
+SetPictureLimits(const PictureLimits &limits)
+{
+	if (limits.maxPixels <= 0 || limits.maxPixels > INT32_MAX || limits.maxWidth <= 0 ||
+	    limits.maxWidth > INT32_MAX || limits.maxFileSize <= 0)
+		return -1;
+	g_limits = limits;
+	return 0;
+}
+
+const PictureLimits &
+GetPictureLimits(void)
+{
+	return g_limits;
+}
 
 bool
 ReadPictureBytes(const PictureSource &source, uint64_t offset, size_t length, unsigned char *to)
@@ -42,6 +61,8 @@ ReadPictureStream(PictureStream *stream, size_t length, unsigned char *to, bool 
 const char *
 DecodePicture(const PictureSource &source, DecodedPicture *picture)
 {
+	if (source.size > uint64_t(g_limits.maxFileSize))
+		return "file larger than any picture accepted";
 	unsigned char magic[8] = {0};
 	const size_t known = size_t(source.size < sizeof magic ? source.size : sizeof magic);
 	if (!ReadPictureBytes(source, 0, known, magic))

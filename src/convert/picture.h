@@ -5,12 +5,25 @@
 #include <cstdint>
 #include <vector>
 
-/* The largest picture accepted, whatever its format: 2^28 pixels, 1 GiB
- * once decoded, and at most 65536 pixels wide. No browser lays out a table
- * of more columns, and the scan keeps a record per column and a cell per
- * pixel of a row. */
-constexpr int64_t PICTURE_MAX_PIXELS = int64_t(1) << 28;
-constexpr int64_t PICTURE_MAX_WIDTH = int64_t(1) << 16;
+/* The largest picture accepted, whatever its format, and the largest file
+ * read for one. Every reader and the conversion hold pictures to these; a
+ * program sets them once, before decoding anything. */
+struct PictureLimits {
+	int64_t maxPixels;
+	int64_t maxWidth;
+	int64_t maxFileSize;
+};
+
+/* 2^28 pixels, 1 GiB once decoded, at most 65536 wide: no browser lays out
+ * a table of more columns, and the scan keeps a record per column. A file
+ * may hold a picture at the cap, 32 bits a pixel, with room for headers
+ * and a full palette; a larger one cannot be one that is accepted. */
+constexpr PictureLimits DEFAULT_PICTURE_LIMITS = {int64_t(1) << 28, int64_t(1) << 16, (int64_t(1) << 30) + 4096};
+
+/* 0 when the limits were taken; -1, the limits as they were, when one is
+ * not positive or the pixels or width do not fit a signed 32-bit count. */
+int SetPictureLimits(const PictureLimits &limits);
+const PictureLimits &GetPictureLimits(void);
 
 /* Colours are packed red in bits 0-7, green in 8-15, blue in 16-23; the
  * first pixel is the top-left one, rows follow each other top to bottom. */
@@ -42,8 +55,9 @@ struct PictureStream {
 size_t ReadPictureStream(PictureStream *stream, size_t length, unsigned char *to, bool partial);
 
 /* Decodes a picture recognised by its first bytes: BMP, PNG, GIF, or a
- * netpbm PBM, PGM or PPM. Returns null on success, or a short English
- * reason why the file was refused, leaving picture as it was. */
+ * netpbm PBM, PGM or PPM, in a file no larger than the limit. Returns null
+ * on success, or a short English reason why the file was refused, leaving
+ * picture as it was. */
 const char *DecodePicture(const PictureSource &source, DecodedPicture *picture);
 
 /* The readers behind it, one per format. */
@@ -56,8 +70,9 @@ const char *DecodePnmPicture(const PictureSource &source, DecodedPicture *pictur
 inline bool
 IsPictureSizeAccepted(int64_t width, int64_t height)
 {
-	return width > 0 && height > 0 && width <= PICTURE_MAX_WIDTH && height <= PICTURE_MAX_PIXELS &&
-	       width * height <= PICTURE_MAX_PIXELS;
+	const PictureLimits &limits = GetPictureLimits();
+	return width > 0 && height > 0 && width <= limits.maxWidth && height <= limits.maxPixels &&
+	       width * height <= limits.maxPixels;
 }
 
 inline uint32_t

@@ -20,7 +20,7 @@ LoadBitmapFile(const char *path)
 		return nullptr;
 	struct stat st;
 	Bitmap *bitmap = nullptr;
-	if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= PICTURE_MAX_FILE_SIZE) {
+	if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
 		bitmap = new (std::nothrow) Bitmap;
 		if (bitmap && DecodePicture(PictureSource{uint64_t(st.st_size), nullptr, fd}, bitmap) != nullptr) {
 			delete bitmap;

@@ -11,11 +11,6 @@
 
 using Bitmap = DecodedPicture;
 
-/* A picture at the size cap, 32 bits a pixel, with room for headers and
- * a full palette; a larger file cannot be one that is accepted (nor can a
- * PNG, GIF or netpbm file, which take less or fail the limit anyway). */
-constexpr int64_t PICTURE_MAX_FILE_SIZE = PICTURE_MAX_PIXELS * 4 + 4096;
-
 /* The selected bitmap's pixels are kept at hand: a context copied into a
  * local variable reads them without going back to the bitmap. */
 struct PixelContext {

@@ -85,7 +85,8 @@ DecodePngPicture(const PictureSource &source, DecodedPicture *picture)
 		return "out of memory for the PNG reader";
 	PictureStream reader{&source, 0};
 	const char *why = nullptr;
-	if (spng_set_image_limits(png, uint32_t(PICTURE_MAX_WIDTH), uint32_t(PICTURE_MAX_PIXELS)) != 0 ||
+	const PictureLimits &limits = GetPictureLimits();
+	if (spng_set_image_limits(png, uint32_t(limits.maxWidth), uint32_t(limits.maxPixels)) != 0 ||
 	    spng_set_chunk_limits(png, PNG_MAX_CHUNK_SIZE, PNG_MAX_CHUNK_CACHE) != 0 ||
 	    spng_set_crc_action(png, SPNG_CRC_ERROR, SPNG_CRC_DISCARD) != 0 ||
 	    spng_set_png_stream(png, ReadStream, &reader) != 0)

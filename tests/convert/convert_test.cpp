@@ -17,6 +17,7 @@
 #include "convert/picture.h"
 #include "convert/cell_rect.h"
 #include "failing_malloc.h"
+#include "fuzz_limits.h"
 #include "notice_recorder.h"
 #include "test_files.h"
 
@@ -578,6 +579,10 @@ TEST_F(ConvertTest, PathsOfTheLongestLengthWork)
 /* Inputs kept from fuzzing: each is read and converted, or refused by both. */
 TEST_F(ConvertTest, KeptFuzzingInputsAreConvertedOrRefusedAlike)
 {
+	struct FuzzLimits {
+		FuzzLimits() { SetPictureLimits(FUZZ_PICTURE_LIMITS); }
+		~FuzzLimits() { SetPictureLimits(DEFAULT_PICTURE_LIMITS); }
+	} asFuzzed;
 	int files = 0;
 	for (const char *folder : {"seeds", "regressions"}) {
 		const std::string path = std::string(TILERY_FUZZ_DIR) + "/" + folder;
