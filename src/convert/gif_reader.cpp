@@ -3,6 +3,7 @@
  * indices past the colour table black. */
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <new>
 
 #include "convert/picture.h"
@@ -59,6 +60,11 @@ Decode(GifFileType *gif, DecodedPicture *picture)
 	const ColorMapObject *map = image.ColorMap ? image.ColorMap : gif->SColorMap;
 	if (!map || image.Width <= 0 || image.Height <= 0)
 		return "GIF image without colours or pixels";
+	/* The image is decoded whatever of it the screen shows: held to the
+	 * cap, and read no further than its last row on the screen. */
+	if (!IsPictureSizeAccepted(image.Width, image.Height))
+		return "GIF image larger than the size cap";
+	int64_t rowsShown = std::min<int64_t>(image.Height, height - image.Top);
 
 	std::vector<uint32_t> pixels;
 	std::vector<GifPixelType> line;
@@ -72,15 +78,16 @@ Decode(GifFileType *gif, DecodedPicture *picture)
 	 * from 2, every 2nd from 1. */
 	static const int START[4] = {0, 4, 2, 1}, STEP[4] = {8, 8, 4, 2};
 	const int passes = image.Interlace ? 4 : 1;
-	for (int pass = 0; pass < passes; pass++) {
+	for (int pass = 0; pass < passes && rowsShown > 0; pass++) {
 		const int start = image.Interlace ? START[pass] : 0, step = image.Interlace ? STEP[pass] : 1;
-		for (int row = start; row < image.Height; row += step) {
+		for (int row = start; row < image.Height && rowsShown > 0; row += step) {
 			if (DGifGetLine(gif, line.data(), image.Width) != GIF_OK)
 				return "GIF data broken or cut short";
 			/* Parts of the image off the screen are not drawn. */
 			const int64_t y = int64_t(image.Top) + row;
 			if (y >= height)
 				continue;
+			rowsShown--;
 			uint32_t *out = pixels.data() + size_t(y) * size_t(width);
 			for (int c = 0; c < image.Width; c++) {
 				const int64_t x = int64_t(image.Left) + c;

@@ -66,16 +66,16 @@ ReadNumber(Reader *in, uint32_t *value, int *after)
 	int c = SkipSpace(in);
 	if (c < '0' || c > '9')
 		return false;
-	uint32_t v = 0;
+	uint64_t v = 0; /* at most ten times the limit, so never wraps */
 	for (; c >= '0' && c <= '9'; c = in->Next()) {
-		v = v * 10 + uint32_t(c - '0');
+		v = v * 10 + uint64_t(c - '0');
 		if (v > PNM_MAX_NUMBER)
 			return false;
 	}
 	if (c == '#')
 		in->Back();
 	*after = c;
-	*value = v;
+	*value = uint32_t(v);
 	return true;
 }
 

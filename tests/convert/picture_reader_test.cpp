@@ -240,6 +240,44 @@ TEST(PictureRefusalTest, BrokenOrCutShortFilesAreRefused)
 	EXPECT_TRUE(Refused(Text("GIF88a"))) << "not a format that is read";
 }
 
+/* Limits set before decoding hold in every reader; numbers that do not fit
+ * and images that the screen hides are held to them too. */
+TEST(PictureLimitsTest, EveryReaderHoldsPicturesToTheLimitsSet)
+{
+	struct Restore {
+		~Restore() { SetPictureLimits(DEFAULT_PICTURE_LIMITS); }
+	} restore;
+	EXPECT_TRUE(Refused(Text("P5 4294967300 1 255\n\1\2\3\4"))) << "a width that wraps to 4";
+	EXPECT_TRUE(Refused(Text("P2 1 1 255\n4294967300\n"))) << "a sample that wraps to 4";
+
+	ASSERT_EQ(SetPictureLimits({64 * 64, 64, 1 << 20}), 0);
+	for (const PictureLimits &bad : {PictureLimits{0, 64, 1}, PictureLimits{64, -1, 1},
+	                                 PictureLimits{int64_t(1) << 31, 64, 1}, PictureLimits{64, 64, 0}})
+		EXPECT_EQ(SetPictureLimits(bad), -1);
+	const std::vector<uint32_t> flat(65 * 64, 0x123456);
+	EXPECT_FALSE(Refused(MakeBmp24(64, 64, flat)));
+	EXPECT_TRUE(Refused(MakeBmp24(65, 1, flat))) << "wider than the cap";
+	EXPECT_TRUE(Refused(MakeBmp24(64, 65, flat))) << "more pixels than the cap";
+	Bytes padded = MakeBmp24(1, 1, flat);
+	padded.resize((1 << 20) + 1);
+	EXPECT_TRUE(Refused(padded)) << "a file larger than the cap";
+	PngFields png;
+	png.width = 65, png.height = 1, png.colorType = 0, png.samples.assign(65, 0);
+	EXPECT_TRUE(Refused(MakePng(png)));
+	EXPECT_TRUE(Refused(Text("P2 65 1 1\n" + std::string(65 * 2, '1'))));
+
+	/* A GIF's first image: held to the cap whatever part the screen shows,
+	 * and read no further than its last row shown. */
+	GifFrame image;
+	image.width = 64, image.height = 64;
+	for (uint32_t i = 0, h = 1; i < 64 * 64; i++, h = h * 1103515245u + 12345u)
+		image.indices.push_back(uint8_t(h >> 16 & 3)); /* noise: data of several blocks */
+	const Bytes gif = MakeGif(1, 1, {0xFF0000, 0x00FF00, 0x0000FF, 0}, {image});
+	EXPECT_EQ(Decode(Bytes(gif.begin(), gif.begin() + long(gif.size() / 2)), 1, 1), (Colors{0xFF0000}));
+	image.height = 65, image.indices.resize(65 * 64);
+	EXPECT_TRUE(Refused(MakeGif(1, 1, {0xFF0000, 0}, {image}))) << "an image past the cap";
+}
+
 /* Through the whole conversion: these formats make pages like BMP does,
  * and a broken file leaves the page as it was. */
 TEST(PictureRefusalTest, ConversionTakesEveryFormatAndABrokenOneLeavesThePage)
