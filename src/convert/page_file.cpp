@@ -61,14 +61,19 @@ OpenBeside(const char *target, const struct stat *existing, char *temporary)
 	}
 	Copy(temporary, g_unfinished);
 	mode_t mode;
+	bool sameGroup = true;
 	if (existing) {
+		/* The page keeps its group, or is written in place. */
+		struct stat made;
+		sameGroup = fstat(fd, &made) == 0 &&
+		            (made.st_gid == existing->st_gid || fchown(fd, uid_t(-1), existing->st_gid) == 0);
 		mode = existing->st_mode & 07777;
 	} else {
 		const mode_t mask = umask(0);
 		umask(mask);
 		mode = 0666 & ~mask;
 	}
-	FILE *file = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
+	FILE *file = sameGroup && fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
 	if (!file) {
 		close(fd);
 		unlink(temporary);
@@ -111,6 +116,18 @@ OpenPageFile(const char *path, PageFile *page)
 	if (exists && !S_ISREG(st.st_mode)) {
 		page->file = OpenDirectly(page->target);
 		return page->file ? 0 : -1;
+	}
+	if (exists) {
+		/* Replaced only where it may be written, as opening it tells. */
+		const int fd = open(page->target, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+		if (fd < 0)
+			return -1;
+		close(fd);
+		/* Someone else's page keeps its owner: written in place. */
+		if (st.st_uid != geteuid()) {
+			page->file = OpenDirectly(page->target);
+			return page->file ? 0 : -1;
+		}
 	}
 	/* A page that may be written where no new file can be made beside it
 	 * is written in place. */

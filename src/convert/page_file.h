@@ -5,11 +5,12 @@
 
 /* The page being written. A regular file (or a name not yet taken) is
  * written into a new file in the same folder, which replaces the page only
- * when it is whole; an existing page keeps its permission bits, and a
- * symbolic link is written through to its target. Anything else (a FIFO,
- * a device, a name under /dev or /proc, a page in a folder where no new
- * file can be made) is written directly; /dev/stdout is the standard output
- * the process was given. */
+ * when it is whole; an existing page must be one the user may write, keeps
+ * its permission bits and group, and a symbolic link is written through to
+ * its target. Anything else (a FIFO, a device, a name under /dev or /proc,
+ * a page that belongs to someone else or whose group cannot be kept, a
+ * page in a folder where no new file can be made) is written directly;
+ * /dev/stdout is the standard output the process was given. */
 enum { PAGE_PATH_SIZE = 4096 };
 
 struct PageFile {

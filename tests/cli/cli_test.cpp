@@ -234,6 +234,61 @@ TEST(CliTest, ReadOnlyFolderAndUnreadableFileAreReportedAndNothingIsLost)
 	EXPECT_EQ(ReadFile(output), "keep me");
 }
 
+/* What the user may not write is refused; what the user may write but does
+ * not own (a page in a sticky folder like /tmp, a page of another group)
+ * is written in place, keeping its owner and group. */
+TEST(CliTest, PagesAreWrittenOnlyAsTheUserMayWriteThem)
+{
+	const passwd *nobody = getpwnam("nobody");
+	if (geteuid() != 0 || !nobody || AsOrdinaryUser() == "!")
+		GTEST_SKIP() << "files of two users need root, setpriv and the user nobody";
+	TempDir dir;
+	chmod(dir.path().c_str(), 0755);
+	const std::string cli = dir.file("tilery-cli"), picture = dir.file("in.bmp");
+	WriteFile(cli, ReadFile(TILERY_CLI));
+	chmod(cli.c_str(), 0755);
+	WriteFile(picture, MakeBmp24(1, 1, {0xFF0000}));
+	chmod(picture.c_str(), 0644);
+	const std::string own = dir.file("own"), sticky = dir.file("sticky");
+	ASSERT_EQ(mkdir(own.c_str(), 0755), 0);
+	ASSERT_EQ(chown(own.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+	ASSERT_EQ(mkdir(sticky.c_str(), 0755), 0);
+	chmod(sticky.c_str(), 01777);
+
+	struct Case {
+		std::string page;
+		uid_t owner;
+		gid_t group;
+		mode_t mode;
+		int status;
+	};
+	for (const Case &c : {Case{own + "/read-only.html", nobody->pw_uid, nobody->pw_gid, 0444, 1},
+	                      Case{sticky + "/roots.html", 0, 0, 0666, 0},
+	                      Case{own + "/other-group.html", nobody->pw_uid, 0, 0664, 0}}) {
+		SCOPED_TRACE(c.page);
+		WriteFile(c.page, std::string("old page"));
+		ASSERT_EQ(chown(c.page.c_str(), c.owner, c.group), 0);
+		ASSERT_EQ(chmod(c.page.c_str(), c.mode), 0);
+		const std::string command = "cd / && " + AsOrdinaryUser() + "'" + cli + "' '" + picture + "' '" + c.page +
+		                            "' 2>'" + dir.file("err") + "'";
+		const int raw = std::system(command.c_str());
+		EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status);
+		struct stat st;
+		ASSERT_EQ(stat(c.page.c_str(), &st), 0);
+		EXPECT_EQ(st.st_uid, c.owner);
+		EXPECT_EQ(st.st_gid, c.group);
+		EXPECT_EQ(st.st_mode & 07777, c.mode);
+		if (c.status == 0) {
+			EXPECT_EQ(ReadFile(dir.file("err")), "");
+			EXPECT_EQ(ReadFile(c.page).substr(0, 8), "<HTML>\r\n");
+		} else {
+			EXPECT_EQ(ReadFile(dir.file("err")), "tilery: ファイルオープン失敗[" + c.page + "]\n");
+			EXPECT_EQ(ReadFile(c.page), "old page");
+		}
+	}
+	EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sticky), {}), 1) << "a file left in the sticky folder";
+}
+
 /* ---- nothing lost: the old page stays until the new one is whole ---- */
 
 namespace more {
