@@ -15,7 +15,7 @@
 
 #include "convert/convert.h"
 #include "convert/page_file.h"
-#include "convert/pixel_source.h"
+#include "convert/picture.h"
 #include "shell/notice.h"
 
 enum { EXIT_WRITTEN = 0, EXIT_FAILED = 1, EXIT_USAGE = 2, EXIT_OUT_OF_MEMORY = 3 };
@@ -58,7 +58,8 @@ StopAndRemoveUnfinishedPage(int signal)
 	std::raise(signal);
 }
 
-/* Copies standard input to a new file, no more than a picture can take. */
+/* Copies standard input to a new file; false when it cannot, or when it
+ * holds more than a picture file may, as a file named by its path would. */
 static bool
 CopyStandardInput(void)
 {
@@ -70,6 +71,7 @@ CopyStandardInput(void)
 		return false;
 	}
 	static char buffer[1 << 16];
+	const long long limit = GetPictureLimits().maxFileSize;
 	long long total = 0;
 	bool ok = true;
 	for (;;) {
@@ -83,8 +85,10 @@ CopyStandardInput(void)
 			break;
 		}
 		total += n;
-		if (total > GetPictureLimits().maxFileSize + 1) /* too large to be a picture: that is all it takes to tell */
+		if (total > limit) {
+			ok = false;
 			break;
+		}
 		for (ssize_t done = 0; ok && done < n;) {
 			const ssize_t w = write(fd, buffer + done, size_t(n - done));
 			ok = w > 0 || (w < 0 && errno == EINTR);

@@ -289,6 +289,21 @@ TEST(CliTest, PagesAreWrittenOnlyAsTheUserMayWriteThem)
 	EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sticky), {}), 1) << "a file left in the sticky folder";
 }
 
+/* A picture file is refused past the size cap, named or piped. */
+TEST(CliTest, StandardInputIsHeldToTheFileSizeCapToo)
+{
+	TempDir dir;
+	Bytes large = MakeBmp24(1, 1, {0xFF0000});
+	WriteFile(dir.file("large.bmp"), large);
+	std::filesystem::resize_file(dir.file("large.bmp"), (uint64_t(1) << 30) + 4097);
+	CliRun named = Cli(dir, "'" + dir.file("large.bmp") + "' '" + dir.file("page.html") + "'");
+	EXPECT_EQ(named.status, 1);
+	CliRun piped = Cli(dir, "- '" + dir.file("page.html") + "' <'" + dir.file("large.bmp") + "'");
+	EXPECT_EQ(piped.status, 1);
+	EXPECT_EQ(piped.err, "tilery: ファイルオープン失敗[-]\n");
+	EXPECT_FALSE(FileExists(dir.file("page.html")));
+}
+
 /* ---- nothing lost: the old page stays until the new one is whole ---- */
 
 namespace more {
