@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -44,18 +45,29 @@ ParseCellSize(const char *text, int *size)
 	return true;
 }
 
-/* Standard input is kept in a file of its own while it is converted. */
-static char g_stdinCopy[4096];
+/* Standard input is kept in a file of its own while it is converted; its
+ * name is published for the signal handler once final. */
+static char g_stdinCopyName[4096];
+static std::atomic<const char *> g_stdinCopy{nullptr};
 
 /* Interrupted, the tool leaves the old page as it was and no half page. */
 static void
 StopAndRemoveUnfinishedPage(int signal)
 {
 	RemoveUnfinishedPage();
-	if (g_stdinCopy[0])
-		unlink(g_stdinCopy);
+	if (const char *copy = g_stdinCopy)
+		unlink(copy);
 	std::signal(signal, SIG_DFL);
 	std::raise(signal);
+}
+
+static void
+RemoveStandardInputCopy(void)
+{
+	if (const char *copy = g_stdinCopy) {
+		unlink(copy);
+		g_stdinCopy = nullptr;
+	}
 }
 
 /* Copies standard input to a new file; false when it cannot, or when it
@@ -64,12 +76,10 @@ static bool
 CopyStandardInput(void)
 {
 	const char *base = std::getenv("TMPDIR");
-	std::snprintf(g_stdinCopy, sizeof g_stdinCopy, "%s/tilery-stdin-XXXXXX", base && *base ? base : "/tmp");
-	const int fd = mkostemp(g_stdinCopy, O_CLOEXEC);
-	if (fd < 0) {
-		g_stdinCopy[0] = '\0';
+	std::snprintf(g_stdinCopyName, sizeof g_stdinCopyName, "%s/tilery-stdin-XXXXXX", base && *base ? base : "/tmp");
+	const int fd = MakeTemporaryFile(g_stdinCopyName, &g_stdinCopy);
+	if (fd < 0)
 		return false;
-	}
 	static char buffer[1 << 16];
 	const long long limit = GetPictureLimits().maxFileSize;
 	long long total = 0;
@@ -177,11 +187,10 @@ main(int argc, char **argv)
 		output = g_outputShown = "/dev/stdout";
 	if (std::strcmp(input, "-") == 0) {
 		const bool copied = CopyStandardInput();
-		input = g_inputShown = g_stdinCopy;
+		input = g_inputShown = g_stdinCopyName;
 		if (!copied) {
 			ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", input);
-			if (g_stdinCopy[0])
-				unlink(g_stdinCopy);
+			RemoveStandardInputCopy();
 			return EXIT_FAILED;
 		}
 	}
@@ -190,10 +199,7 @@ main(int argc, char **argv)
 		SetConversionProgress(ShowProgress);
 	const int result = ConvertBitmapToTable(input, output, cellSize);
 	ClearProgress();
-	if (g_inputShown) {
-		unlink(g_stdinCopy);
-		g_stdinCopy[0] = '\0';
-	}
+	RemoveStandardInputCopy();
 	switch (result) {
 	case 0:
 		return EXIT_WRITTEN;

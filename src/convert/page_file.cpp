@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <initializer_list>
 
-/* The new file being written, for RemoveUnfinishedPage; "" when none. */
-static char g_unfinished[PAGE_PATH_SIZE];
+/* The new file being written, for RemoveUnfinishedPage: published whole,
+ * once the name is final, and withdrawn before it goes. */
+static std::atomic<const char *> g_unfinished{nullptr};
 
 static bool
 Copy(char *to, const char *from)
@@ -20,6 +23,21 @@ Copy(char *to, const char *from)
 		return false;
 	std::memcpy(to, from, length + 1);
 	return true;
+}
+
+int
+MakeTemporaryFile(char *pattern, std::atomic<const char *> *published)
+{
+	sigset_t stopping, before;
+	sigemptyset(&stopping);
+	for (int signal : {SIGINT, SIGTERM, SIGHUP})
+		sigaddset(&stopping, signal);
+	pthread_sigmask(SIG_BLOCK, &stopping, &before);
+	const int fd = mkostemp(pattern, O_CLOEXEC);
+	if (fd >= 0)
+		*published = pattern;
+	pthread_sigmask(SIG_SETMASK, &before, nullptr);
+	return fd;
 }
 
 /* Opened without waiting for a reader, then made to block as usual. */
@@ -46,20 +64,15 @@ OpenBeside(const char *target, const struct stat *existing, char *temporary)
 	const char *name = target + folder;
 	if (folder + 1 + std::strlen(name) + sizeof SUFFIX > PAGE_PATH_SIZE)
 		return nullptr;
-	/* Made in place in the name a signal handler removes, so that no
-	 * moment passes with the file there and its name not. */
-	char *p = g_unfinished;
+	char *p = temporary;
 	std::memcpy(p, target, folder);
 	p += folder;
 	*p++ = '.';
 	std::strcpy(p, name);
 	std::strcat(p, SUFFIX);
-	const int fd = mkostemp(g_unfinished, O_CLOEXEC);
-	if (fd < 0) {
-		g_unfinished[0] = '\0';
+	const int fd = MakeTemporaryFile(temporary, &g_unfinished);
+	if (fd < 0)
 		return nullptr;
-	}
-	Copy(temporary, g_unfinished);
 	mode_t mode;
 	bool sameGroup = true;
 	if (existing) {
@@ -77,7 +90,7 @@ OpenBeside(const char *target, const struct stat *existing, char *temporary)
 	if (!file) {
 		close(fd);
 		unlink(temporary);
-		g_unfinished[0] = '\0';
+		g_unfinished = nullptr;
 		return nullptr;
 	}
 	return file;
@@ -156,7 +169,6 @@ WritePageFile(PageFile *page, const char *bytes, size_t length)
 static void
 Forget(PageFile *page)
 {
-	g_unfinished[0] = '\0';
 	page->temporary[0] = '\0';
 	page->file = nullptr;
 }
@@ -173,6 +185,7 @@ CommitPageFile(PageFile *page)
 			unlink(page->temporary);
 			failed = true;
 		}
+		g_unfinished = nullptr;
 	}
 	Forget(page);
 	return failed ? -1 : 0;
@@ -182,14 +195,16 @@ void
 AbandonPageFile(PageFile *page)
 {
 	std::fclose(page->file);
-	if (page->temporary[0])
+	if (page->temporary[0]) {
 		unlink(page->temporary);
+		g_unfinished = nullptr;
+	}
 	Forget(page);
 }
 
 void
 RemoveUnfinishedPage(void)
 {
-	if (g_unfinished[0])
-		unlink(g_unfinished);
+	if (const char *name = g_unfinished)
+		unlink(name);
 }

@@ -1,6 +1,7 @@
 #ifndef TILERY_CONVERT_PAGE_FILE_H
 #define TILERY_CONVERT_PAGE_FILE_H
 
+#include <atomic>
 #include <cstdio>
 
 /* The page being written. A regular file (or a name not yet taken) is
@@ -35,5 +36,11 @@ void AbandonPageFile(PageFile *page);
 
 /* Deletes a new file still being written; safe in a signal handler. */
 void RemoveUnfinishedPage(void);
+
+/* mkostemp(pattern), with *published set to pattern once the name is final
+ * and no stopping signal (SIGINT, SIGTERM, SIGHUP) handled in between, so
+ * that a handler never sees a name that is not the file's. */
+static_assert(std::atomic<const char *>::is_always_lock_free, "read in signal handlers");
+int MakeTemporaryFile(char *pattern, std::atomic<const char *> *published);
 
 #endif

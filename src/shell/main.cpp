@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "convert/page_file.h"
 #include "platform/application_qt.h"
 #include "platform/message_box_qt.h"
 #include "shell/main_dialog.h"
@@ -28,12 +29,24 @@ HoldStartupMessages(QtMsgType type, const QMessageLogContext &, const QString &m
 		g_lastComplaint = line;
 }
 
+/* Stopped by log-out, shutdown or kill, a conversion leaves the old page
+ * as it was and no half page. */
+static void
+StopAndRemoveUnfinishedPage(int signal)
+{
+	RemoveUnfinishedPage();
+	std::signal(signal, SIG_DFL);
+	std::raise(signal);
+}
+
 int
 main(int, char **argv)
 {
 	/* The program takes no command line, the toolkit's options included. */
 	int argc = 1;
 	char *arguments[] = {argv[0], nullptr};
+	for (int signal : {SIGINT, SIGTERM, SIGHUP})
+		std::signal(signal, StopAndRemoveUnfinishedPage);
 	std::signal(SIGPIPE, SIG_IGN); /* a page's reader that leaves is a write failure */
 	qInstallMessageHandler(HoldStartupMessages);
 	QApplication application(argc, arguments);

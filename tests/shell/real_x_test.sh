@@ -5,7 +5,8 @@
 #   a failed conversion whose notice is dismissed (Enter, then Esc),
 #   both file choosers (a missing picture is not taken, an existing page is
 #   replaced without a question), a successful conversion, Alt+X, status 0;
-# and HOME, an empty folder, is still empty at the end.
+# and HOME, an empty folder, is still empty at the end; then, started again,
+# SIGTERM in the middle of a conversion leaves the old page and nothing else.
 set -u
 program=$1
 picture=$2
@@ -127,4 +128,37 @@ status=$?
 
 left=$(find "$home" -mindepth 1)
 [ -z "$left" ] || fail "the program left files in HOME: $left"
-echo "real X${theme:+ (platform theme $theme)}: failure notices dismissed, choosers, conversion, Alt+X: passed"
+
+# 5. Stopped as a log-out stops it, in the middle of writing a page.
+le32() { printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
+size=3000 data=$((3000 * 3000 * 3))
+{
+	printf BM; le32 $((54 + data)); le32 0; le32 54; le32 40; le32 $size; le32 $size
+	printf '\001\000\030\000'; le32 0; le32 $data; le32 2835; le32 2835; le32 0; le32 0
+	head -c $data /dev/urandom
+} >"$work/noise.bmp"
+mkdir "$work/pages"
+echo "old page" >"$work/pages/page.html"
+env -i PATH="$PATH" HOME="$home" DISPLAY="$DISPLAY" LANG=C.UTF-8 XDG_RUNTIME_DIR="$work/wm" \
+	${theme:+QT_QPA_PLATFORMTHEME=$theme} "$program" 2>"$work/tilery.log" &
+tilery=$!
+pids="$pids $tilery"
+wait_for 20 windows_are 1 || fail "the dialog did not appear again"
+main=$(xdotool search --onlyvisible --name '^tilery$')
+xdotool windowactivate --sync "$main"
+wait_for 5 active_is "$main" || fail "the dialog did not take the focus again"
+type_text "$work/noise.bmp"
+key alt+w
+type_text "$work/pages/page.html"
+key Return
+tries=5000
+until [ -n "$(find "$work/pages" -name '.page.html.tilery-*')" ]; do
+	tries=$((tries - 1))
+	[ $tries -gt 0 ] || fail "the new page was never seen being written"
+done
+kill -TERM "$tilery"
+wait "$tilery"
+[ $? -eq 143 ] || fail "SIGTERM did not end the program"
+[ "$(cat "$work/pages/page.html")" = "old page" ] || fail "SIGTERM took the old page"
+[ "$(ls -A "$work/pages")" = page.html ] || fail "SIGTERM left files beside the page: $(ls -A "$work/pages")"
+echo "real X${theme:+ (platform theme $theme)}: failure notices dismissed, choosers, conversion, Alt+X, SIGTERM: passed"
