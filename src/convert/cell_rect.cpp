@@ -1,64 +1,24 @@
 #include "convert/cell_rect.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
 #include <new>
-#include <vector>
 
+#include "convert/picture.h"
 #include "shell/notice.h"
 
+constexpr int32_t NO_ROW = std::numeric_limits<int32_t>::min();
+constexpr int64_t NEVER = std::numeric_limits<int64_t>::max();
+
 CellRect *g_cellRectHead = nullptr;
+CoveredColumns g_coveredColumns = {nullptr, 0, nullptr, NO_ROW, NO_ROW};
+static int32_t *g_bottoms; /* g_coveredColumns.bottoms, to write through */
 
-/* The list is the record of what is covered. Walking it at every pixel
- * would cost time in proportion to the cells begun, so while the calls
- * come in the conversion's order the answers come from the deepest bottom
- * over each column instead:
- *
- * - Each new rectangle starts below every earlier one over its columns,
- *   and no row is asked above the newest top; a pixel is then covered
- *   exactly when the deepest rectangle over its column reaches its row.
- * - At the first pruning call of each row, every rectangle but the head
- *   that ends above that row leaves the list: the walks would free them
- *   sooner or later, and none of them can hold a pixel of this row or a
- *   later one. Their nodes serve the next rectangles added.
- *
- * Anything else (rectangles out of that order, a row asked above the newest
- * top or above an earlier pruning row, a list changed by anyone but
- * AddCellRect) turns the index off until the list is cleared, and the list
- * is walked as it stands. */
-
-namespace {
-
-constexpr int32_t NO_BOTTOM = std::numeric_limits<int32_t>::min();
-constexpr int64_t NO_SHORTCUT = std::numeric_limits<int64_t>::max();
-
-struct CoverIndex {
-	bool on = true;
-	const CellRect *head = nullptr; /* the head as AddCellRect left it */
-	int32_t newestTop = NO_BOTTOM;
-	int32_t sweptRow = NO_BOTTOM;
-	std::vector<int32_t> bottoms; /* per column: the deepest bottom over it */
-	CellRect *spare = nullptr;    /* swept nodes, kept for the next rectangles */
-};
-
-CoverIndex g_index;
-
-} // namespace
-
-CellRectShortcut g_cellRectShortcut = {nullptr, NO_BOTTOM, nullptr, 0};
-
-/* The shortcut holds for the swept row and below once no rectangle starts
- * lower down. */
-static void
-UpdateShortcut(void)
-{
-	const CoverIndex &index = g_index;
-	CellRectShortcut &s = g_cellRectShortcut;
-	s.head = index.head;
-	s.row = index.on && index.newestTop <= index.sweptRow ? index.sweptRow : NO_SHORTCUT;
-	s.bottoms = index.bottoms.data();
-	s.columns = index.bottoms.size();
-}
+/* Swept nodes, kept for the next rectangles: a trip to the heap and back
+ * for every cell took half again the time of a noisy picture's scan. */
+static CellRect *g_spare;
 
 static void
 ShowOutOfMemory(void)
@@ -67,82 +27,51 @@ ShowOutOfMemory(void)
 	ShowMessageBox(nullptr, "記憶領域の獲得に失敗", APP_TITLE, MB_ICONERROR);
 }
 
-/* Whether the index may take the rectangle; false turns it off. Throws
- * std::bad_alloc when the columns cannot grow. */
+/* Room for the bottoms of columns up to `column`, within the width cap. */
 static bool
-IndexTakes(int32_t left, int32_t right, int32_t top, int32_t bottom)
+CoverColumn(size_t column)
 {
-	CoverIndex &index = g_index;
-	if (g_cellRectHead != index.head || left < 0 || right < left || bottom < top || top < index.sweptRow)
+	CoveredColumns &c = g_coveredColumns;
+	const size_t columns = std::min(std::max(column + 1, 2 * c.columns), size_t(GetPictureLimits().maxWidth));
+	auto *grown = new (std::nothrow) int32_t[columns];
+	if (!grown)
 		return false;
-	if (size_t(right) >= index.bottoms.size())
-		index.bottoms.resize(size_t(right) + 1, NO_BOTTOM);
-	const int32_t *bottoms = index.bottoms.data();
-	for (int32_t c = left; c <= right; c++)
-		if (bottoms[c] >= top) /* not below an earlier rectangle */
-			return false;
-	return true;
-}
-
-/* Records the rectangle of the new head node in the index, or turns the
- * index off; false when the columns could not grow. */
-static bool
-Index(const CellRect *node, int32_t left, int32_t right, int32_t top, int32_t bottom)
-{
-	CoverIndex &index = g_index;
-	CellRectShortcut &s = g_cellRectShortcut;
-	int32_t *const bottoms = index.bottoms.data();
-	/* The conversion's rectangle: in the swept row, within the columns known. */
-	if (top == s.row && g_cellRectHead == s.head && 0 <= left && left <= right && size_t(right) < s.columns &&
-	    top <= bottom) {
-		for (int32_t c = left; c <= right; c++) {
-			if (bottoms[c] >= top) {
-				index.on = false; /* over an earlier rectangle */
-				UpdateShortcut();
-				return true;
-			}
-			bottoms[c] = bottom;
-		}
-		index.newestTop = top; /* it was at most the swept row */
-		index.head = s.head = node;
-		return true;
-	}
-	try {
-		index.on = IndexTakes(left, right, top, bottom);
-	} catch (const std::bad_alloc &) {
-		return false;
-	}
-	if (index.on) {
-		for (int32_t c = left; c <= right; c++)
-			index.bottoms[size_t(c)] = bottom;
-		if (top > index.newestTop)
-			index.newestTop = top;
-		index.head = node;
-	}
-	UpdateShortcut();
+	std::copy(g_bottoms, g_bottoms + c.columns, grown);
+	std::fill(grown + c.columns, grown + columns, NO_ROW);
+	delete[] g_bottoms;
+	c.bottoms = g_bottoms = grown;
+	c.columns = columns;
 	return true;
 }
 
 int
 AddCellRect(int32_t left, int32_t right, int32_t top, int32_t bottom)
 {
-	CoverIndex &index = g_index;
-	/* A node the sweep gave back saves a trip to the heap and back. */
-	CellRect *node = index.spare;
+	CoveredColumns &c = g_coveredColumns;
+	CellRect *node = g_spare;
 	if (node)
-		index.spare = node->next;
+		g_spare = node->next;
 	else if (!(node = static_cast<CellRect *>(std::malloc(sizeof *node)))) {
 		ShowOutOfMemory();
 		return -1;
 	}
-	if (index.on && !Index(node, left, right, top, bottom)) {
-		/* Walking instead would turn the scan quadratic without a word. */
-		std::free(node);
-		ShowOutOfMemory();
-		return -1;
+	if (c.fromRow != NEVER && g_cellRectHead == c.head && 0 <= left && left <= right && top <= bottom &&
+	    right < GetPictureLimits().maxWidth) {
+		if (size_t(right) >= c.columns && !CoverColumn(size_t(right))) {
+			/* Walking instead would turn the scan quadratic without a word. */
+			std::free(node);
+			ShowOutOfMemory();
+			return -1;
+		}
+		for (int32_t x = left; x <= right; x++)
+			g_bottoms[x] = std::max(g_bottoms[x], bottom);
+		c.fromRow = std::max<int64_t>(c.fromRow, top);
+	} else {
+		c.fromRow = NEVER;
 	}
 	*node = CellRect{left, right, top, bottom, g_cellRectHead};
 	g_cellRectHead = node;
+	c.head = node;
 	return 0;
 }
 
@@ -169,62 +98,46 @@ WalkCellRects(int32_t x, int32_t y, int prune)
 	return 0;
 }
 
-/* Takes every rectangle but the head that ends above row y off the list.
- * Finished rectangles come in runs (a row's cells, one after another), and
- * a run goes to the spare nodes whole, linked as it is. */
+/* Takes every rectangle but the head that ends above row y off the list. */
 static void
 SweepFinished(int32_t y)
 {
-	CellRect *kept = g_cellRectHead;
-	while (CellRect *node = kept->next) {
-		if (node->bottom >= y) {
+	for (CellRect *kept = g_cellRectHead; kept && kept->next;) {
+		CellRect *node = kept->next;
+		if (node->bottom < y) {
+			kept->next = node->next;
+			node->next = g_spare;
+			g_spare = node;
+		} else {
 			kept = node;
-			continue;
 		}
-		CellRect *last = node;
-		while (last->next && last->next->bottom < y)
-			last = last->next;
-		kept->next = last->next;
-		last->next = g_index.spare;
-		g_index.spare = node;
 	}
 }
 
 int
 AskCellRects(int32_t x, int32_t y, int prune)
 {
-	CoverIndex &index = g_index;
-	if (index.on && (g_cellRectHead != index.head || y < index.newestTop || y < index.sweptRow)) {
-		index.on = false;
-		UpdateShortcut();
-	}
-	if (!index.on)
+	CoveredColumns &c = g_coveredColumns;
+	if (y < c.fromRow || g_cellRectHead != c.head) {
+		c.fromRow = NEVER;
 		return WalkCellRects(x, y, prune);
-	if (!g_cellRectHead)
-		return 0;
-	if (prune && y > index.sweptRow) {
-		SweepFinished(y);
-		index.sweptRow = y;
-		UpdateShortcut();
 	}
-	return size_t(x) < index.bottoms.size() && index.bottoms[size_t(x)] >= y;
+	SweepFinished(y);
+	c.sweptRow = y;
+	c.fromRow = y;
+	return IsCellCovered(x, y, prune);
 }
 
 int
 ClearCellRects(void)
 {
-	while (g_cellRectHead) {
-		CellRect *next = g_cellRectHead->next;
-		std::free(g_cellRectHead);
-		g_cellRectHead = next;
-	}
-	while (CellRect *node = g_index.spare) {
-		g_index.spare = node->next;
-		std::free(node);
-	}
-	std::vector<int32_t> bottoms;
-	bottoms.swap(g_index.bottoms); /* give the memory back, not just the records */
-	g_index = CoverIndex();
-	UpdateShortcut();
+	for (CellRect **list : {&g_cellRectHead, &g_spare})
+		while (CellRect *node = *list) {
+			*list = node->next;
+			std::free(node);
+		}
+	delete[] g_bottoms;
+	g_bottoms = nullptr;
+	g_coveredColumns = CoveredColumns{nullptr, 0, nullptr, NO_ROW, NO_ROW};
 	return 0;
 }

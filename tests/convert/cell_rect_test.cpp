@@ -156,19 +156,25 @@ TEST_F(CellRectTest, OutOfMemoryShowsTheFixedMessageOnceAndKeepsTheList)
 
 
 /* Without room for the column records the list would have to be walked,
- * pixel by pixel: that is a memory failure, not a slow success. */
+ * pixel by pixel: that is a memory failure, not a slow success. Past the
+ * width cap no picture reaches, the list is walked, and no memory asked. */
 TEST_F(CellRectTest, NoRoomForTheColumnRecordsIsAMemoryFailure)
 {
 	NoticeRecorder recorder;
 	ASSERT_EQ(AddCellRect(0, 0, 0, 0), 0);
 	FailNewAfter(0);
-	EXPECT_EQ(AddCellRect(1, 100000, 0, 0), -1);
+	EXPECT_EQ(AddCellRect(1, 60000, 0, 0), -1);
 	StopFailingMalloc();
 	EXPECT_EQ(ListNewestFirst(), (std::vector<Bounds>{{0, 0, 0, 0}}));
 	ASSERT_EQ(recorder.notices().size(), 1u);
 	EXPECT_EQ(recorder.notices()[0].text, "記憶領域の獲得に失敗");
-	EXPECT_EQ(AddCellRect(1, 100000, 0, 0), 0);
-	EXPECT_EQ(IsCellCovered(99999, 0, 1), 1);
+	EXPECT_EQ(AddCellRect(1, 60000, 0, 0), 0);
+	EXPECT_EQ(IsCellCovered(59999, 0, 1), 1);
+	FailNewAfter(0);
+	EXPECT_EQ(AddCellRect(0, 2000000000, 1, 1), 0);
+	StopFailingMalloc();
+	EXPECT_EQ(IsCellCovered(1999999999, 1, 1), 1);
+	EXPECT_EQ(IsCellCovered(59999, 0, 0), 1);
 }
 
 /* ---- the answers and the list, call by call, against the plain walk ---- */
