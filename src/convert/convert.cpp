@@ -1,18 +1,11 @@
 #include "convert/convert.h"
 
-#include <sys/mman.h>
-#include <sys/stat.h>
-
-#include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 #include "convert/cell_rect.h"
 #include "convert/page_file.h"
+#include "convert/page_writer.h"
 #include "convert/pixel_source.h"
 #include "shell/notice.h"
 
@@ -44,140 +37,6 @@ SetConversionProgress(ConversionProgress hook)
 	ConversionProgress previous = g_progress;
 	g_progress = hook;
 	return previous;
-}
-
-enum : size_t { OUTPUT_BUFFER = 1 << 20, OUTPUT_BUFFERS = 4 };
-
-/* The scan's buffers make whole huge pages inside this space wherever it
- * lies, asked for as such: first touching 4 MiB in 4 KiB pages costs about
- * 2 ms of page faults. The conversion, like the covered-cell list, is one
- * at a time. */
-constexpr size_t HUGE_PAGE = size_t(2) << 20;
-static_assert(OUTPUT_BUFFERS * OUTPUT_BUFFER % HUGE_PAGE == 0, "the buffers make whole huge pages");
-static char g_bufferSpace[OUTPUT_BUFFERS * OUTPUT_BUFFER + HUGE_PAGE];
-
-static char *
-Buffer(size_t index)
-{
-	char *const first = g_bufferSpace + (HUGE_PAGE - uintptr_t(g_bufferSpace) % HUGE_PAGE) % HUGE_PAGE;
-	return first + index * OUTPUT_BUFFER;
-}
-
-namespace {
-
-/* Output through buffers of our own: the scan appends small pieces by the
- * million to one while a second thread writes those filled before, in
- * turn, since putting the page into the file costs nearly as much as
- * making it. Several buffers let the writer fall behind for a moment
- * without holding up the scan. A failed write is remembered so that the
- * scan can stop. */
-struct Output {
-	PageFile page;
-	size_t filling = 0; /* the buffer being filled */
-	char *buffer = Buffer(0);
-	size_t used = 0;
-	std::atomic<bool> failed{false};
-
-	std::thread writer; /* none when no thread could be had: the scan writes */
-	std::mutex lock;
-	std::condition_variable changed;
-	size_t handed = 0; /* buffers handed to the writer, not yet written */
-	size_t lengths[OUTPUT_BUFFERS] = {};
-	bool finished = false;
-};
-
-} // namespace
-
-static void
-WriteOut(Output *out, const char *bytes, size_t length)
-{
-	if (!out->failed && WritePageFile(&out->page, bytes, length) != 0)
-		out->failed = true;
-}
-
-static void
-WriteBehind(Output *out)
-{
-	size_t next = 0;
-	std::unique_lock<std::mutex> hold(out->lock);
-	for (;;) {
-		out->changed.wait(hold, [out] { return out->handed || out->finished; });
-		if (!out->handed)
-			return;
-		const size_t length = out->lengths[next];
-		hold.unlock();
-		WriteOut(out, Buffer(next), length);
-		next = (next + 1) % OUTPUT_BUFFERS;
-		hold.lock();
-		out->handed--;
-		hold.unlock();
-		out->changed.notify_all();
-		hold.lock();
-	}
-}
-
-static void
-StartWriter(Output *out)
-{
-	try {
-		out->writer = std::thread(WriteBehind, out);
-	} catch (const std::exception &) {
-		/* no thread: slower, nothing else */
-	}
-}
-
-/* Hands the buffer to the writer and goes on in the next, once that one
- * is written. */
-static void
-Flush(Output *out)
-{
-	if (!out->used)
-		return;
-	if (!out->writer.joinable()) {
-		WriteOut(out, out->buffer, out->used);
-	} else {
-		std::unique_lock<std::mutex> hold(out->lock);
-		out->changed.wait(hold, [out] { return out->handed < OUTPUT_BUFFERS - 1; });
-		out->lengths[out->filling] = out->used;
-		out->handed++;
-		hold.unlock();
-		out->changed.notify_all();
-		out->filling = (out->filling + 1) % OUTPUT_BUFFERS;
-		out->buffer = Buffer(out->filling);
-	}
-	out->used = 0;
-}
-
-/* Writes what is left and waits for the writer to end. */
-static void
-FinishOutput(Output *out)
-{
-	Flush(out);
-	if (!out->writer.joinable())
-		return;
-	{
-		std::lock_guard<std::mutex> hold(out->lock);
-		out->finished = true;
-		out->changed.notify_all();
-	}
-	out->writer.join();
-}
-
-static void
-Append(Output *out, const char *text, size_t length)
-{
-	/* Only the document's head and tail come this way; both are small. */
-	if (out->used + length > OUTPUT_BUFFER)
-		Flush(out);
-	std::memcpy(out->buffer + out->used, text, length);
-	out->used += length;
-}
-
-template <size_t N>
-static void
-AppendText(Output *out, const char (&text)[N])
-{
-	Append(out, text, N - 1);
 }
 
 /* Most of the page is cells: each is put together in the output buffer
@@ -225,36 +84,7 @@ PutColor(char *p, uint32_t color)
 	return p + 6;
 }
 
-/* A short text padded to 16 bytes goes in with one copy; what follows
- * writes over the padding. */
-struct Piece {
-	char text[16];
-	size_t length;
-};
-
-template <size_t N>
-static constexpr Piece
-MakePiece(const char (&text)[N])
-{
-	static_assert(N <= 16, "a piece is at most 15 bytes");
-	Piece piece = {};
-	for (size_t i = 0; i + 1 < N; i++)
-		piece.text[i] = text[i];
-	piece.length = N - 1;
-	return piece;
-}
-
-static char *
-PutPiece(char *p, const Piece &piece)
-{
-	std::memcpy(p, piece.text, sizeof piece.text);
-	return p + piece.length;
-}
-
-static constexpr Piece INNER_CELL_START = MakePiece("<TD bgcolor=#");
-static constexpr Piece CELL_END = MakePiece("></TD>");
-
-/* Room for a row's start and the longest cell, padding included. */
+/* Room for a row's start and the longest cell. */
 enum { LONGEST_CELL = 160 };
 
 /* Cells starting in the first row carry the width of their columns, cells
@@ -263,7 +93,7 @@ static char *
 PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, int cellSize)
 {
 	if (x > 0 && y > 0) {
-		p = PutPiece(p, INNER_CELL_START);
+		p = PutText(p, "<TD bgcolor=#");
 	} else {
 		p = PutText(p, "<TD");
 		if (y == 0)
@@ -277,7 +107,7 @@ PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t colo
 		p = PutDecimal(PutText(p, " colspan="), cols);
 	if (rows > 1)
 		p = PutDecimal(PutText(p, " rowspan="), rows);
-	return PutPiece(p, CELL_END);
+	return PutText(p, "></TD>");
 }
 
 namespace {
@@ -291,7 +121,7 @@ struct CellSpan {
 /* The cell starting at (x, y), grown right as far as its colour runs, then
  * down while the area does not shrink (ties go to the taller cell), both
  * within the span limits. */
-[[gnu::noinline]] static CellSpan
+static CellSpan
 GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t color)
 {
 	int32_t cols = 1, rows = 1;
@@ -325,26 +155,26 @@ GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_
  * Returns 0, or -1 when a cell could not be recorded; in that case the
  * cell and the row's end are not written.
  *
- * The cells go straight into the output buffer through a cursor of the
+ * The cells go straight into the page's buffer through a cursor of the
  * scan's own, and the pixels are read through a copy of the context: both
  * then stay in registers, where every byte written would otherwise make
  * the compiler fetch them again. */
 static int
-ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cellSize, Output *out)
+ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cellSize, PageBuffer *out)
 {
 	const PixelContext pixels = *context;
-	char *p = out->buffer + out->used;
-	char *room = out->buffer + OUTPUT_BUFFER - LONGEST_CELL; /* the last place a piece may start */
-	auto flush = [&] {
-		out->used = size_t(p - out->buffer);
-		Flush(out);
-		p = out->buffer;
-		room = out->buffer + OUTPUT_BUFFER - LONGEST_CELL;
+	char *p = out->bytes + out->used;
+	char *room = out->bytes + PAGE_BUFFER_SIZE - LONGEST_CELL; /* the last place a piece may start */
+	auto handOver = [&] {
+		out->used = size_t(p - out->bytes);
+		HandOverPageBuffer(out);
+		p = out->bytes;
+		room = out->bytes + PAGE_BUFFER_SIZE - LONGEST_CELL;
 	};
 	for (int32_t y = 0; y < height; y++) {
 		p = PutText(p, "<TR>");
 		if (p > room)
-			flush();
+			handOver();
 		int32_t x = 0;
 		while (x < width) {
 			if (IsCellCovered(x, y, 1)) {
@@ -358,33 +188,24 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 			    (y + 1 < height && GetPixelColor(&pixels, x, y + 1) == color))
 				cell = GrowCell(pixels, x, y, width, height, color);
 			if (AddCellRect(x, x + cell.cols - 1, y, y + cell.rows - 1) != 0) {
-				out->used = size_t(p - out->buffer);
+				out->used = size_t(p - out->bytes);
 				return -1;
 			}
 			p = PutCell(p, x, y, cell.cols, cell.rows, color, cellSize);
 			if (p > room)
-				flush();
+				handOver();
 			x += cell.cols;
 		}
 		p = PutText(p, "</TR>\r\n");
 		if (p > room)
-			flush();
-		if (out->failed)
+			handOver();
+		if (PageWriteFailed())
 			break; /* the disk refused; reading on would only waste time */
 		if (g_progress)
 			g_progress(y + 1, height);
 	}
-	out->used = size_t(p - out->buffer);
+	out->used = size_t(p - out->bytes);
 	return 0;
-}
-
-/* The same file by device and inode: the same path, a symbolic link or a
- * hard link. */
-static bool
-IsSameFile(const char *a, const char *b)
-{
-	struct stat sa, sb;
-	return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 int
@@ -397,8 +218,8 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 	}
 
 	/* A page written over its own picture would leave neither. */
-	Output out;
-	if (IsSameFile(inputPath, outputPath) || OpenPageFile(outputPath, &out.page) != 0) {
+	PageFile page;
+	if (IsSameFile(inputPath, outputPath) || OpenPageFile(outputPath, &page) != 0) {
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", outputPath);
 		DeleteBitmap(bitmap);
 		return 1;
@@ -408,27 +229,24 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 	if (int error = CreatePixelContext(&context)) {
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "CreateDC 失敗[%d]", error);
 		DeleteBitmap(bitmap);
-		AbandonPageFile(&out.page); /* the old page stays */
+		AbandonPageFile(&page); /* the old page stays */
 		return 1;
 	}
-
-#ifdef MADV_HUGEPAGE
-	madvise(Buffer(0), OUTPUT_BUFFERS * OUTPUT_BUFFER, MADV_HUGEPAGE); /* a hint; nothing fails */
-#endif
-	StartWriter(&out);
 
 	int32_t width, height;
 	MeasureBitmap(bitmap, &width, &height);
 	const Bitmap *previous = SelectBitmap(&context, bitmap);
 
+	PageBuffer out;
+	StartPageWriter(&page, &out);
 	char head[sizeof DOCUMENT_HEAD + 40];
 	const int headLength = std::snprintf(head, sizeof head, DOCUMENT_HEAD,
 	                                     static_cast<long long>(int64_t(cellSize) * width), cellSize);
-	Append(&out, head, size_t(headLength));
-	int result = ScanPicture(&context, width, height, cellSize, &out);
+	AppendToPage(&out, head, size_t(headLength));
+	const int result = ScanPicture(&context, width, height, cellSize, &out);
 	ClearCellRects();
-	AppendText(&out, DOCUMENT_TAIL);
-	FinishOutput(&out);
+	AppendToPage(&out, DOCUMENT_TAIL, sizeof DOCUMENT_TAIL - 1);
+	const bool written = FinishPageWriter(&out);
 
 	SelectBitmap(&context, previous);
 	DeleteBitmap(bitmap);
@@ -436,12 +254,9 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 
 	/* Out of memory, the page closed off early still takes the old one's
 	 * place; a page that could not be written whole never does. */
-	bool failed = out.failed;
-	if (failed)
-		AbandonPageFile(&out.page);
-	else
-		failed = CommitPageFile(&out.page) != 0;
-	if (failed) {
+	if (!written)
+		AbandonPageFile(&page);
+	if (!written || CommitPageFile(&page) != 0) {
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイル書込失敗[%s]", outputPath);
 		return 1;
 	}

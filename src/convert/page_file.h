@@ -20,6 +20,10 @@ struct PageFile {
 	char temporary[PAGE_PATH_SIZE]; /* "" when written directly */
 };
 
+/* Whether the two paths name the same file: the same path, a symbolic
+ * link or a hard link. */
+bool IsSameFile(const char *a, const char *b);
+
 /* 0 when the page is open for writing; -1 when it cannot be (a FIFO with
  * no reader counts as such: nothing waits for one). */
 int OpenPageFile(const char *path, PageFile *page);
@@ -33,6 +37,10 @@ int CommitPageFile(PageFile *page);
 
 /* Closes the page and throws the new file away, keeping the old page. */
 void AbandonPageFile(PageFile *page);
+
+/* Asks for huge pages behind the memory given, where the system has them;
+ * a hint, nothing fails. */
+void AdviseHugePages(void *start, size_t length);
 
 /* Deletes a new file still being written; safe in a signal handler. */
 void RemoveUnfinishedPage(void);
