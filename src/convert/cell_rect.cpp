@@ -17,7 +17,7 @@ CoveredColumns g_coveredColumns = {nullptr, 0, nullptr, NO_ROW, NO_ROW};
 static int32_t *g_bottoms; /* g_coveredColumns.bottoms, to write through */
 
 /* Swept nodes, kept for the next rectangles: a trip to the heap and back
- * for every cell took half again the time of a noisy picture's scan. */
+ * for every cell made a noisy picture's conversion half as long again. */
 static CellRect *g_spare;
 
 static void
