@@ -1,19 +1,14 @@
 /* tilery-cli INPUT OUTPUT [CELL_SIZE]: the conversion for scripts and batch
  * work. "-" reads the picture from standard input or writes the page to
  * standard output; notices go to standard error. */
-#include <fcntl.h>
-#include <stdlib.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
-#include <csignal>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <string>
 
+#include "cli/console.h"
 #include "convert/convert.h"
 #include "convert/page_file.h"
 #include "convert/picture.h"
@@ -46,26 +41,25 @@ ParseCellSize(const char *text, int *size)
 }
 
 /* Standard input is kept in a file of its own while it is converted; its
- * name is published for the signal handler once final. */
+ * name is published for the stop handler once final. */
 static char g_stdinCopyName[4096];
 static std::atomic<const char *> g_stdinCopy{nullptr};
 
-/* Interrupted, the tool leaves the old page as it was and no half page. */
+/* Stopped from outside, the tool leaves the old page as it was and no half
+ * page. */
 static void
-StopAndRemoveUnfinishedPage(int signal)
+RemoveLeftovers(void)
 {
 	RemoveUnfinishedPage();
 	if (const char *copy = g_stdinCopy)
-		unlink(copy);
-	std::signal(signal, SIG_DFL);
-	std::raise(signal);
+		RemoveTemporaryFile(copy);
 }
 
 static void
 RemoveStandardInputCopy(void)
 {
 	if (const char *copy = g_stdinCopy) {
-		unlink(copy);
+		RemoveTemporaryFile(copy);
 		g_stdinCopy = nullptr;
 	}
 }
@@ -75,70 +69,46 @@ RemoveStandardInputCopy(void)
 static bool
 CopyStandardInput(void)
 {
-	const char *base = std::getenv("TMPDIR");
-	std::snprintf(g_stdinCopyName, sizeof g_stdinCopyName, "%s/tilery-stdin-XXXXXX", base && *base ? base : "/tmp");
+	std::snprintf(g_stdinCopyName, sizeof g_stdinCopyName, "%s/tilery-stdin-XXXXXX", TemporaryFolder());
 	const int fd = MakeTemporaryFile(g_stdinCopyName, &g_stdinCopy);
-	if (fd < 0)
+	FILE *copy = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+	if (!copy)
 		return false;
 	static char buffer[1 << 16];
 	const long long limit = GetPictureLimits().maxFileSize;
 	long long total = 0;
 	bool ok = true;
-	for (;;) {
-		const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-		if (n == 0)
-			break;
-		if (n < 0) {
-			ok = errno == EINTR;
-			if (ok)
-				continue;
-			break;
-		}
-		total += n;
-		if (total > limit) {
-			ok = false;
-			break;
-		}
-		for (ssize_t done = 0; ok && done < n;) {
-			const ssize_t w = write(fd, buffer + done, size_t(n - done));
-			ok = w > 0 || (w < 0 && errno == EINTR);
-			done += w > 0 ? w : 0;
-		}
-		if (!ok)
-			break;
+	for (size_t n; ok && (n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;) {
+		total += (long long)n;
+		ok = total <= limit && std::fwrite(buffer, 1, n, copy) == n;
 	}
-	return close(fd) == 0 && ok;
+	ok = ok && !std::ferror(stdin);
+	return std::fclose(copy) == 0 && ok;
 }
 
-/* Progress on a terminal: one line that updates itself, cleared at the end. */
+/* Progress on a console: one line that updates itself, cleared at the end. */
 static bool g_progressShown;
-static struct timespec g_lastShown;
-
-static double
-SecondsSince(const struct timespec &then)
-{
-	struct timespec now;
-	clock_gettime(CLOCK_MONOTONIC, &now);
-	return double(now.tv_sec - then.tv_sec) + double(now.tv_nsec - then.tv_nsec) / 1e9;
-}
+static std::chrono::steady_clock::time_point g_lastShown;
 
 static void
 ShowProgress(long long rowsDone, long long rows)
 {
 	/* A few times a second; a short conversion's line is gone at once. */
-	if (g_progressShown && SecondsSince(g_lastShown) < 0.1 && rowsDone < rows)
+	const auto now = std::chrono::steady_clock::now();
+	if (g_progressShown && now - g_lastShown < std::chrono::milliseconds(100) && rowsDone < rows)
 		return;
-	std::fprintf(stderr, "\rtilery: row %lld of %lld (%lld%%)", rowsDone, rows, rowsDone * 100 / rows);
-	std::fflush(stderr);
+	char line[96];
+	std::snprintf(line, sizeof line, "\rtilery: row %lld of %lld (%lld%%)", rowsDone, rows, rowsDone * 100 / rows);
+	WriteText(stderr, line);
 	g_progressShown = true;
-	clock_gettime(CLOCK_MONOTONIC, &g_lastShown);
+	g_lastShown = now;
 }
 
 static void
 ClearProgress(void)
 {
 	if (g_progressShown)
-		std::fputs("\r\033[K", stderr);
+		ClearLine(stderr);
 	g_progressShown = false;
 }
 
@@ -158,18 +128,14 @@ PrintNotice(WindowHandle, const char *text, const char *caption, unsigned)
 		if (at != std::string::npos)
 			shown.replace(at, bracketed.size(), "[-]");
 	}
-	std::fprintf(stderr, "%s: %s\n", caption, shown.c_str());
-	std::fflush(stderr);
+	WriteText(stderr, (std::string(caption) + ": " + shown + "\n").c_str());
 	return IDOK;
 }
 
 int
-main(int argc, char **argv)
+RunTool(int argc, char **argv)
 {
-	for (int signal : {SIGINT, SIGTERM, SIGHUP})
-		std::signal(signal, StopAndRemoveUnfinishedPage);
-	/* A reader that leaves early is a write failure, told as such. */
-	std::signal(SIGPIPE, SIG_IGN);
+	OnStop(RemoveLeftovers);
 
 	if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
 		std::fputs(argv[1][2] == 'h' ? USAGE : "tilery-cli " TILERY_VERSION "\n", stdout);
@@ -184,7 +150,7 @@ main(int argc, char **argv)
 
 	const char *input = argv[1], *output = argv[2];
 	if (std::strcmp(output, "-") == 0)
-		output = g_outputShown = "/dev/stdout";
+		output = g_outputShown = STANDARD_OUTPUT_PAGE;
 	if (std::strcmp(input, "-") == 0) {
 		const bool copied = CopyStandardInput();
 		input = g_inputShown = g_stdinCopyName;
@@ -195,7 +161,7 @@ main(int argc, char **argv)
 		}
 	}
 
-	if (isatty(STDERR_FILENO))
+	if (IsConsole(stderr))
 		SetConversionProgress(ShowProgress);
 	const int result = ConvertBitmapToTable(input, output, cellSize);
 	ClearProgress();

@@ -1,7 +1,5 @@
 #include "convert/bmp_reader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>

@@ -4,15 +4,20 @@
 #include <atomic>
 #include <cstdio>
 
-/* The page being written. A regular file (or a name not yet taken) is
- * written into a new file in the same folder, which replaces the page only
- * when it is whole; an existing page must be one the user may write, keeps
- * its permission bits and group, and a symbolic link is written through to
- * its target. Anything else (a FIFO, a device, a name under /dev or /proc,
- * a page that belongs to someone else or whose group cannot be kept, a
- * page in a folder where no new file can be made) is written directly;
- * /dev/stdout is the standard output the process was given. */
+/* The page being written, in the system's own way. A regular file (or a
+ * name not yet taken) is written into a new file in the same folder, which
+ * replaces the page only when it is whole; an existing page must be one
+ * the user may write, and a link is written through to its target.
+ * Anything else (a pipe, a device, a page in a folder where no new file
+ * can be made) is written directly.
+ *
+ * On POSIX systems, a page keeps its permission bits and group, and one
+ * that belongs to someone else, or whose group a new file cannot take, is
+ * written directly, as are names under /dev and /proc. */
 enum { PAGE_PATH_SIZE = 4096 };
+
+/* The name that stands for the standard output the process was given. */
+extern const char STANDARD_OUTPUT_PAGE[];
 
 struct PageFile {
 	FILE *file;
@@ -42,13 +47,18 @@ void AbandonPageFile(PageFile *page);
  * a hint, nothing fails. */
 void AdviseHugePages(void *start, size_t length);
 
-/* Deletes a new file still being written; safe in a signal handler. */
+/* Deletes a new file still being written; safe where the program is
+ * stopped (a signal handler, a console's stop handler). */
 void RemoveUnfinishedPage(void);
 
-/* mkostemp(pattern), with *published set to pattern once the name is final
- * and no stopping signal (SIGINT, SIGTERM, SIGHUP) handled in between, so
- * that a handler never sees a name that is not the file's. */
-static_assert(std::atomic<const char *>::is_always_lock_free, "read in signal handlers");
+/* Makes a new file from pattern, whose last six characters are XXXXXX,
+ * and returns its descriptor, or -1. *published is set to pattern once
+ * the name is final, and no stop is handled in between, so that a stop
+ * handler never sees a name that is not the file's. */
+static_assert(std::atomic<const char *>::is_always_lock_free, "read in stop handlers");
 int MakeTemporaryFile(char *pattern, std::atomic<const char *> *published);
+
+/* Deletes a file made so; safe where the program is stopped. */
+void RemoveTemporaryFile(const char *name);
 
 #endif

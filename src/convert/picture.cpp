@@ -1,10 +1,9 @@
 #include "convert/picture.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstring>
+
+#include "convert/picture_file.h"
 
 static PictureLimits g_limits = DEFAULT_PICTURE_LIMITS;
 
@@ -35,15 +34,7 @@ ReadPictureBytes(const PictureSource &source, uint64_t offset, size_t length, un
 		std::memcpy(to, source.data + offset, length);
 		return true;
 	}
-	while (length) {
-		const ssize_t n = pread(source.fd, to, length, off_t(offset));
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		to += n, offset += uint64_t(n), length -= size_t(n);
-	}
-	return true;
+	return ReadPictureFile(source.fd, offset, length, to);
 }
 
 size_t

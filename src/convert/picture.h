@@ -37,7 +37,7 @@ struct DecodedPicture {
  * piece by piece, so that a large picture is not held twice. */
 struct PictureSource {
 	uint64_t size;
-	const unsigned char *data; /* null: read from fd */
+	const unsigned char *data; /* null: read from fd, an OpenPictureFile */
 	int fd;
 };
 

@@ -1,33 +1,23 @@
 #include "convert/pixel_source.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <new>
-#include <vector>
 
 #include "convert/picture.h"
+#include "convert/picture_file.h"
 
-/* Non-blocking open so that a FIFO or device cannot hang the program; only
- * regular files are read. */
 Bitmap *
 LoadBitmapFile(const char *path)
 {
-	const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-	if (fd < 0)
+	uint64_t size;
+	const int file = OpenPictureFile(path, &size);
+	if (file < 0)
 		return nullptr;
-	struct stat st;
-	Bitmap *bitmap = nullptr;
-	if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-		bitmap = new (std::nothrow) Bitmap;
-		if (bitmap && DecodePicture(PictureSource{uint64_t(st.st_size), nullptr, fd}, bitmap) != nullptr) {
-			delete bitmap;
-			bitmap = nullptr;
-		}
+	Bitmap *bitmap = new (std::nothrow) Bitmap;
+	if (bitmap && DecodePicture(PictureSource{size, nullptr, file}, bitmap) != nullptr) {
+		delete bitmap;
+		bitmap = nullptr;
 	}
-	close(fd);
+	ClosePictureFile(file);
 	return bitmap;
 }
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -298,16 +296,12 @@ TEST(BmpRefusalTest, HugeClaimsAreRefusedBeforeAnythingIsAllocated)
 /* ---- the public test suite ---- */
 
 std::vector<std::string>
-FilesIn(const std::string &dir)
+BmpFilesIn(const std::string &dir)
 {
 	std::vector<std::string> names;
-	if (DIR *d = opendir(dir.c_str())) {
-		while (dirent *e = readdir(d))
-			if (std::string name = e->d_name; name.size() > 4 && name.substr(name.size() - 4) == ".bmp")
-				names.push_back(name);
-		closedir(d);
-	}
-	std::sort(names.begin(), names.end());
+	for (const std::string &name : FilesIn(dir))
+		if (name.size() > 4 && name.substr(name.size() - 4) == ".bmp")
+			names.push_back(name);
 	return names;
 }
 
@@ -334,7 +328,7 @@ TEST(BmpSuiteTest, EveryGoodFileLoadsWithTheExpectedPixels)
 {
 	const std::string suite = BmpSuiteDir();
 	ASSERT_FALSE(suite.empty()) << "tests/data/bmpsuite is missing";
-	const std::vector<std::string> names = FilesIn(suite + "/good");
+	const std::vector<std::string> names = BmpFilesIn(suite + "/good");
 	ASSERT_FALSE(names.empty());
 	for (const std::string &name : names) {
 		SCOPED_TRACE(name);
@@ -360,7 +354,7 @@ TEST(BmpSuiteTest, OddAndBrokenFilesLoadTheSameEveryTimeOrAreRefused)
 	ASSERT_FALSE(suite.empty()) << "tests/data/bmpsuite is missing";
 	int loaded = 0, refused = 0;
 	for (const char *folder : {"questionable", "bad"}) {
-		for (const std::string &name : FilesIn(suite + "/" + folder)) {
+		for (const std::string &name : BmpFilesIn(suite + "/" + folder)) {
 			SCOPED_TRACE(name);
 			const std::string text = ReadFile(suite + "/" + folder + "/" + name);
 			const Bytes file(text.begin(), text.end());

@@ -2,85 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "bmp_writer.h"
 #include "convert/picture.h"
-#include "convert/cell_rect.h"
-#include "failing_malloc.h"
+#include "convert_fixture.h"
 #include "fuzz_limits.h"
-#include "notice_recorder.h"
-#include "test_files.h"
 
 namespace {
-
-/* The head of a page whose picture is `width` pixels wide. */
-std::string
-Head(int64_t width, int cellSize)
-{
-	return "<HTML>\r\n<HEAD><TITLE>"
-	       "\x82\xC8\x82\xBA\x90\x65\x95\x83\x8F\x4C\x82\xAA\x82\xB7\x82\xE9\x82\xCC\x82\xBE"
-	       "</TITLE><STYLE>TABLE{table-layout:fixed;width:" + std::to_string(width * cellSize) +
-	       "px}TR{height:" + std::to_string(cellSize) + "px}TD{height:auto}</STYLE></HEAD>\r\n"
-	       "<BODY>\r\n<TABLE border=0 cellspacing=0 cellpadding=0>\r\n";
-}
-const std::string HEAD = Head(1, 10); /* one pixel wide, cell size 10 */
-const std::string TAIL = "</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
-
-constexpr uint32_t R = 0xFF0000, W = 0xFFFFFF;
-
-class ConvertTest : public ::testing::Test {
-protected:
-	TempDir dir;
-	NoticeRecorder recorder;
-	std::string input = dir.file("in.bmp");
-	std::string output = dir.file("out.html");
-
-	void TearDown() override
-	{
-		StopFailingMalloc();
-		EXPECT_EQ(g_cellRectHead, nullptr) << "the covered-cell list must be empty after a run";
-	}
-
-	/* Converts a picture given top row first as 0x00RRGGBB; returns the page. */
-	std::string Page(int32_t width, int32_t height, const std::vector<uint32_t> &rgb, int cellSize = 10)
-	{
-		WriteFile(input, MakeBmp24(width, height, rgb));
-		EXPECT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), cellSize), 0);
-		EXPECT_TRUE(recorder.notices().empty());
-		return ReadFile(output);
-	}
-
-	std::string Rows(int32_t width, int32_t height, const std::vector<uint32_t> &rgb, int cellSize = 10)
-	{
-		std::string page = Page(width, height, rgb, cellSize);
-		const std::string head = Head(width, cellSize);
-		EXPECT_EQ(page.substr(0, head.size()), head);
-		EXPECT_GE(page.size(), head.size() + TAIL.size());
-		EXPECT_EQ(page.substr(page.size() - TAIL.size()), TAIL);
-		return page.substr(head.size(), page.size() - head.size() - TAIL.size());
-	}
-
-	void ExpectOneNotice(const std::string &text)
-	{
-		ASSERT_EQ(recorder.notices().size(), 1u);
-		const RecordedNotice &n = recorder.notices()[0];
-		EXPECT_EQ(n.text, text);
-		EXPECT_EQ(n.caption, "tilery");
-		EXPECT_EQ(n.style, 16u);
-		EXPECT_EQ(n.owner, nullptr);
-	}
-};
-
 /* ---- the documents ---- */
 
 TEST_F(ConvertTest, OnePixel)
@@ -356,7 +290,7 @@ TEST_F(ConvertTest, InputThatCannotBeLoadedLeavesTheOutputUntouched)
 {
 	WriteFile(output, std::string("keep me"));
 	WriteFile(dir.file("text.bmp"), std::string("this is not a picture"));
-	mkdir(dir.file("folder.bmp").c_str(), 0700);
+	std::filesystem::create_directory(dir.file("folder.bmp"));
 	for (const std::string &bad : {dir.file("missing.bmp"), dir.file("text.bmp"), dir.file("folder.bmp")}) {
 		SCOPED_TRACE(bad);
 		NoticeRecorder fresh;
@@ -377,26 +311,7 @@ TEST_F(ConvertTest, OutputThatCannotBeOpenedIsReportedWithItsPath)
 	EXPECT_FALSE(FileExists(nowhere));
 }
 
-TEST_F(ConvertTest, FullDiskIsAWriteFailureNeverASuccess)
-{
-	if (!FileExists("/dev/full"))
-		GTEST_SKIP() << "/dev/full is missing";
-	WriteFile(input, MakeBmp24(1, 1, {R}));
-	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), "/dev/full", 10), 1);
-	ExpectOneNotice("ファイル書込失敗[/dev/full]");
-}
 
-TEST_F(ConvertTest, FullDiskStopsALargePictureEarly)
-{
-	if (!FileExists("/dev/full"))
-		GTEST_SKIP() << "/dev/full is missing";
-	std::vector<uint32_t> stripes(200 * 400);
-	for (size_t i = 0; i < stripes.size(); i++)
-		stripes[i] = i % 2 ? R : W;
-	WriteFile(input, MakeBmp24(200, 400, stripes));
-	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), "/dev/full", 1), 1);
-	ExpectOneNotice("ファイル書込失敗[/dev/full]");
-}
 
 TEST_F(ConvertTest, OutOfMemoryClosesOffThePageAfterTheLastCellWritten)
 {
@@ -457,123 +372,22 @@ TEST_F(ConvertTest, EveryAllocationFailingInTurnLeavesAWholePageOrAClearFailure)
 
 /* ---- odd inputs, odd paths ---- */
 
-TEST_F(ConvertTest, InputsThatAreNoPictureFailWithoutHanging)
-{
-	WriteFile(output, std::string("keep me"));
-	WriteFile(dir.file("empty.bmp"), std::string());
-	ASSERT_EQ(mkfifo(dir.file("fifo.bmp").c_str(), 0600), 0);
-	for (const std::string &bad : {dir.file("empty.bmp"), dir.file("fifo.bmp")}) {
-		SCOPED_TRACE(bad);
-		NoticeRecorder fresh;
-		/* A FIFO nobody writes to would block a plain open for ever. */
-		EXPECT_EQ(ConvertBitmapToTable(bad.c_str(), output.c_str(), 10), 1);
-		ASSERT_EQ(fresh.notices().size(), 1u);
-		EXPECT_EQ(fresh.notices()[0].text, "ファイルオープン失敗[" + bad + "]");
-		EXPECT_EQ(ReadFile(output), "keep me");
-	}
-}
 
-TEST_F(ConvertTest, APictureNamedAsItsOwnPageIsRefusedAndKept)
-{
-	const Bytes picture = MakeBmp24(1, 1, {R});
-	WriteFile(input, picture);
-	ASSERT_EQ(symlink(input.c_str(), dir.file("link.html").c_str()), 0);
-	ASSERT_EQ(link(input.c_str(), dir.file("hard.html").c_str()), 0);
-	for (const std::string &page : {input, dir.file("link.html"), dir.file("hard.html"), dir.path() + "/./in.bmp"}) {
-		SCOPED_TRACE(page);
-		NoticeRecorder fresh;
-		EXPECT_EQ(ConvertBitmapToTable(input.c_str(), page.c_str(), 10), 1);
-		ASSERT_EQ(fresh.notices().size(), 1u);
-		EXPECT_EQ(fresh.notices()[0].text, "ファイルオープン失敗[" + page + "]");
-		EXPECT_EQ(ReadFile(input), std::string(picture.begin(), picture.end()));
-	}
-}
 
-/* The new page takes the old one's place, its permission bits, and stays
- * behind a symbolic link; nothing else is left in the folder. */
-TEST_F(ConvertTest, ThePageReplacesTheOldOneInPlace)
-{
-	WriteFile(input, MakeBmp24(1, 1, {R}));
-	const std::string expected = HEAD + "<TR><TD width=10 height=10 bgcolor=#ff0000></TD></TR>\r\n" + TAIL;
-	WriteFile(output, std::string("old"));
-	ASSERT_EQ(chmod(output.c_str(), 0604), 0);
-	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 10), 0);
-	struct stat st;
-	ASSERT_EQ(stat(output.c_str(), &st), 0);
-	EXPECT_EQ(st.st_mode & 07777, 0604u);
-	EXPECT_EQ(ReadFile(output), expected);
 
-	const std::string linked = dir.file("linked.html");
-	ASSERT_EQ(symlink("out.html", linked.c_str()), 0);
-	WriteFile(output, std::string("old"));
-	ASSERT_EQ(ConvertBitmapToTable(input.c_str(), linked.c_str(), 10), 0);
-	ASSERT_EQ(lstat(linked.c_str(), &st), 0);
-	EXPECT_TRUE(S_ISLNK(st.st_mode));
-	EXPECT_EQ(ReadFile(output), expected);
-
-	DIR *d = opendir(dir.path().c_str());
-	std::vector<std::string> names;
-	while (dirent *e = readdir(d))
-		if (e->d_name[0] != '.' || e->d_name[1] > '.')
-			names.push_back(e->d_name);
-	closedir(d);
-	std::sort(names.begin(), names.end());
-	EXPECT_EQ(names, (std::vector<std::string>{"in.bmp", "linked.html", "out.html"}));
-}
-
-TEST_F(ConvertTest, AFifoThatNoOneReadsCannotBeOpened)
-{
-	WriteFile(input, MakeBmp24(1, 1, {R}));
-	const std::string fifo = dir.file("fifo.html");
-	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), fifo.c_str(), 10), 1);
-	ExpectOneNotice("ファイルオープン失敗[" + fifo + "]");
-}
 
 TEST_F(ConvertTest, OutputOntoAFolderFailsAndLeavesTheFolder)
 {
 	WriteFile(input, MakeBmp24(1, 1, {R}));
 	const std::string folder = dir.file("pages");
-	ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+	ASSERT_TRUE(std::filesystem::create_directory(folder));
 	WriteFile(folder + "/keep.html", std::string("kept"));
 	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), folder.c_str(), 10), 1);
 	ExpectOneNotice("ファイルオープン失敗[" + folder + "]");
 	EXPECT_EQ(ReadFile(folder + "/keep.html"), "kept");
 }
 
-TEST_F(ConvertTest, PathsWithPercentSignsAndBytesThatAreNotUtf8AreTakenAsTheyAre)
-{
-	const std::string in = dir.file("100%s%n%d.bmp"), out = dir.file("\xff\xfe%n page.html");
-	WriteFile(in, MakeBmp24(1, 1, {R}));
-	EXPECT_EQ(ConvertBitmapToTable(in.c_str(), out.c_str(), 10), 0);
-	EXPECT_EQ(ReadFile(out), HEAD + "<TR><TD width=10 height=10 bgcolor=#ff0000></TD></TR>\r\n" + TAIL);
 
-	const std::string missing = dir.file("%s%n\xff.bmp");
-	EXPECT_EQ(ConvertBitmapToTable(missing.c_str(), out.c_str(), 10), 1);
-	ExpectOneNotice("ファイルオープン失敗[" + missing + "]");
-}
-
-TEST_F(ConvertTest, PathsOfTheLongestLengthWork)
-{
-	/* Folders of 200 bytes down to a path of exactly 1023 bytes. */
-	std::string folder = dir.path();
-	while (folder.size() + 201 < 1023 - 10) {
-		folder += "/" + std::string(200, 'f');
-		ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-	}
-	auto named = [&](char c) {
-		std::string path = folder + "/";
-		path += std::string(1023 - path.size(), c);
-		return path;
-	};
-	const std::string in = named('i'), out = named('o'), missing = named('m');
-	ASSERT_EQ(in.size(), 1023u);
-	WriteFile(in, MakeBmp24(1, 1, {R}));
-	EXPECT_EQ(ConvertBitmapToTable(in.c_str(), out.c_str(), 10), 0);
-	EXPECT_TRUE(FileExists(out));
-	EXPECT_EQ(ConvertBitmapToTable(missing.c_str(), out.c_str(), 10), 1);
-	ExpectOneNotice("ファイルオープン失敗[" + missing + "]");
-}
 
 
 /* Inputs kept from fuzzing: each is read and converted, or refused by both. */
@@ -586,13 +400,8 @@ TEST_F(ConvertTest, KeptFuzzingInputsAreConvertedOrRefusedAlike)
 	int files = 0;
 	for (const char *folder : {"seeds", "regressions"}) {
 		const std::string path = std::string(TILERY_FUZZ_DIR) + "/" + folder;
-		DIR *d = opendir(path.c_str());
-		if (!d)
-			continue;
-		while (dirent *e = readdir(d)) {
-			if (e->d_name[0] == '.')
-				continue;
-			const std::string file = path + "/" + e->d_name, bytes = ReadFile(file);
+		for (const std::string &name : FilesIn(path)) {
+			const std::string file = path + "/" + name, bytes = ReadFile(file);
 			SCOPED_TRACE(file);
 			DecodedPicture picture;
 			const bool decoded = DecodePicture(PictureSource{bytes.size(),
@@ -602,7 +411,6 @@ TEST_F(ConvertTest, KeptFuzzingInputsAreConvertedOrRefusedAlike)
 			EXPECT_EQ(ConvertBitmapToTable(file.c_str(), output.c_str(), 2) == 0, decoded);
 			files++;
 		}
-		closedir(d);
 	}
 	EXPECT_GT(files, 0);
 }

@@ -16,6 +16,8 @@
  * once the name is final, and withdrawn before it goes. */
 static std::atomic<const char *> g_unfinished{nullptr};
 
+const char STANDARD_OUTPUT_PAGE[] = "/dev/stdout";
+
 static bool
 Copy(char *to, const char *from)
 {
@@ -112,7 +114,7 @@ OpenPageFile(const char *path, PageFile *page)
 	if (!Copy(page->target, path))
 		return -1;
 	/* Standard output is written as the caller set it up, not reopened. */
-	if (std::strcmp(path, "/dev/stdout") == 0) {
+	if (std::strcmp(path, STANDARD_OUTPUT_PAGE) == 0) {
 		const int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
 		page->file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
 		if (!page->file && fd >= 0)
@@ -219,4 +221,10 @@ RemoveUnfinishedPage(void)
 {
 	if (const char *name = g_unfinished)
 		unlink(name);
+}
+
+void
+RemoveTemporaryFile(const char *name)
+{
+	unlink(name);
 }
