@@ -3,6 +3,7 @@
 # ./build.sh test     build, then run every test; ends with "N passed, M failed"
 # ./build.sh bench    build, then run the benchmark
 # ./build.sh package  build tilery_VERSION_ARCH.deb
+# ./build.sh windows  cross-build build-windows/tilery-VERSION-windows-x64.zip
 # Debian packages that are missing are installed first (as root, or through sudo).
 set -eu
 cd "$(dirname "$0")"
@@ -14,7 +15,14 @@ TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev valgrind util-linux
 	chromium firefox-esr xvfb xdotool openbox x11-utils qt6-gtk-platformtheme
 	clang libclang-rt-14-dev dpkg-dev file lintian appstream groff-base"
 PACKAGE_PACKAGES="dpkg-dev file lintian appstream"
+# The Windows programs: mingw-w64, zlib for it, dpkg-dev to unpack Debian's
+# libspng and giflib sources, GoogleTest's sources; Wine, and the tools that
+# drive and picture its windows, for the tests.
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev googletest"
+WINDOWS_TEST_PACKAGES="wine wine64 xvfb xdotool xclip openbox x11-utils x11-apps netpbm
+	fonts-noto-cjk|fonts-ipafont-gothic"
 BUILD_DIR=build
+WINDOWS_DIR=build-windows
 
 install_missing() {
 	missing=""
@@ -47,6 +55,71 @@ configure() {
 	cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
+# windows_sources: Debian's libspng and giflib sources, unpacked into
+# build-windows/sources through a sources list of the build's own.
+windows_sources() {
+	dir=$WINDOWS_DIR/sources
+	if [ ! -f "$dir/fetched" ]; then
+		rm -rf "$dir"
+		mkdir -p "$dir/apt/lists/partial" "$dir/apt/cache/archives/partial"
+		codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+		echo "deb-src http://deb.debian.org/debian $codename main" >"$dir/apt/sources.list"
+		set -- -o Dir::Etc::SourceList="$PWD/$dir/apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent \
+			-o Dir::State::Lists="$PWD/$dir/apt/lists" -o Dir::Cache="$PWD/$dir/apt/cache" \
+			-o APT::Sandbox::User="$(id -un)" -q
+		apt-get "$@" update >/dev/null
+		(cd "$dir" && apt-get "$@" source libspng giflib >/dev/null 2>&1)
+		touch "$dir/fetched"
+	fi
+	spng=$(ls -d "$PWD/$dir"/libspng-*/ 2>/dev/null | head -n 1)
+	gif=$(ls -d "$PWD/$dir"/giflib-*/ 2>/dev/null | head -n 1)
+	if [ -z "$spng" ] || [ -z "$gif" ]; then
+		echo "Debian's libspng and giflib sources are not in $dir; remove it and try again" >&2
+		exit 1
+	fi
+}
+
+# windows_build: the Windows programs and their tests in build-windows/build.
+windows_build() {
+	windows_sources
+	configure "$WINDOWS_DIR/build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DTILERY_SPNG_SOURCE="$spng" -DTILERY_GIF_SOURCE="$gif" -DTILERY_BUILD_BENCH=OFF \
+		-DBUILD_TESTING=ON -DTILERY_LINUX_CLI="$PWD/$BUILD_DIR/bin/tilery-cli"
+	cmake --build "$WINDOWS_DIR/build" -j"$(nproc)" "$@"
+}
+
+# wine_start: an X server (Xvfb, with openbox) for Wine's windows, a Wine
+# prefix of the build's own, where a Japanese font stands in for "MS UI
+# Gothic", and a Wine server that stays for every test. wine_stop ends them.
+wine_start() {
+	rm -f "$WINDOWS_DIR/display"
+	Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$WINDOWS_DIR/display" 2>/dev/null &
+	xvfb=$!
+	tries=100
+	while [ ! -s "$WINDOWS_DIR/display" ] && [ $tries -gt 0 ]; do sleep 0.1; tries=$((tries - 1)); done
+	export DISPLAY=":$(cat "$WINDOWS_DIR/display")" TILERY_DISPLAY=":$(cat "$WINDOWS_DIR/display")"
+	mkdir -p "$WINDOWS_DIR/wm"
+	HOME="$PWD/$WINDOWS_DIR/wm" openbox --sm-disable >/dev/null 2>&1 &
+	openbox=$!
+	export WINEPREFIX="$PWD/$WINDOWS_DIR/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+	if [ ! -f "$WINEPREFIX/system.reg" ]; then
+		wineboot -i >/dev/null 2>&1
+		font="Noto Sans CJK JP"
+		dpkg-query -W -f='${Status}\n' fonts-noto-cjk 2>/dev/null | grep -q "install ok installed" || font=IPAGothic
+		wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d "$font" /f >/dev/null 2>&1
+	fi
+	wineserver -k 2>/dev/null || true
+	wineserver -p >/dev/null 2>&1
+	# Wine's own services and desktop start with the first program and stay
+	# with the server: started here, they hold no test's output open.
+	wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+wine_stop() {
+	wineserver -k 2>/dev/null || true
+	kill "$openbox" "$xvfb" 2>/dev/null || true
+}
+
 passed=0
 failed=0
 # count LOG: adds a ctest run's results to the totals.
@@ -77,7 +150,7 @@ run)
 	exec "$BUILD_DIR/bin/tilery"
 	;;
 test)
-	install_missing $RUN_PACKAGES $TEST_PACKAGES
+	install_missing $RUN_PACKAGES $TEST_PACKAGES $WINDOWS_PACKAGES $WINDOWS_TEST_PACKAGES
 	configure "$BUILD_DIR" -DBUILD_TESTING=ON -DTILERY_BUILD_BENCH=ON
 	cmake --build "$BUILD_DIR" -j"$(nproc)"
 	ctest_run "$BUILD_DIR"
@@ -96,6 +169,11 @@ test)
 		tail -n 40 build-fuzz.log
 		echo "fuzzing found a fault: see build-fuzz.log and build-fuzz/findings/"
 	fi
+	# The Windows programs under Wine.
+	windows_build
+	wine_start
+	ctest_run "$WINDOWS_DIR/build"
+	wine_stop
 	echo "$passed passed, $failed failed"
 	[ "$failed" -eq 0 ]
 	;;
@@ -112,8 +190,14 @@ package)
 	(cd build-package && cpack -G DEB >/dev/null)
 	ls build-package/tilery_*.deb
 	;;
+windows)
+	install_missing $WINDOWS_PACKAGES
+	windows_build --target tilery tilery-cli
+	(cd "$WINDOWS_DIR/build" && cpack -G ZIP -B "$PWD/.." >/dev/null)
+	ls "$WINDOWS_DIR"/tilery-*-windows-x64.zip
+	;;
 *)
-	echo "usage: ./build.sh run|test|bench|package" >&2
+	echo "usage: ./build.sh run|test|bench|package|windows" >&2
 	exit 2
 	;;
 esac

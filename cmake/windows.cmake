@@ -1,0 +1,90 @@
+# The Windows programs, cross-built with mingw-w64 (cmake/mingw-w64-x86_64.cmake).
+# libspng and giflib are built from Debian's source packages, which
+# ./build.sh windows fetches into build-windows/sources; zlib comes from
+# libz-mingw-w64-dev. Everything is linked statically: the programs need no
+# DLL that Windows does not have.
+set(TILERY_SPNG_SOURCE "" CACHE PATH "libspng's unpacked Debian source")
+set(TILERY_GIF_SOURCE "" CACHE PATH "giflib's unpacked Debian source")
+if(NOT EXISTS "${TILERY_SPNG_SOURCE}/spng/spng.c" OR NOT EXISTS "${TILERY_GIF_SOURCE}/dgif_lib.c")
+  message(FATAL_ERROR "set TILERY_SPNG_SOURCE and TILERY_GIF_SOURCE (./build.sh windows fetches them)")
+endif()
+enable_language(C)
+enable_language(RC)
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+
+add_library(tilery_spng STATIC ${TILERY_SPNG_SOURCE}/spng/spng.c)
+target_include_directories(tilery_spng SYSTEM PUBLIC ${TILERY_SPNG_SOURCE}/spng)
+target_compile_definitions(tilery_spng PUBLIC SPNG_STATIC)
+target_compile_options(tilery_spng PRIVATE -w)
+target_link_libraries(tilery_spng PUBLIC ZLIB::ZLIB)
+
+add_library(tilery_gif STATIC
+  ${TILERY_GIF_SOURCE}/dgif_lib.c
+  ${TILERY_GIF_SOURCE}/egif_lib.c
+  ${TILERY_GIF_SOURCE}/gif_err.c
+  ${TILERY_GIF_SOURCE}/gif_hash.c
+  ${TILERY_GIF_SOURCE}/gifalloc.c
+  ${TILERY_GIF_SOURCE}/openbsd-reallocarray.c
+)
+target_include_directories(tilery_gif SYSTEM PUBLIC ${TILERY_GIF_SOURCE})
+target_compile_options(tilery_gif PRIVATE -w)
+
+# Wide-character calls throughout, C99 printf, Windows 10 and later.
+target_compile_definitions(tilery_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                           _WIN32_WINNT=0x0A00 __USE_MINGW_ANSI_STDIO=1)
+target_sources(tilery_core PRIVATE
+  src/convert/page_file_win32.cpp
+  src/convert/picture_file_win32.cpp
+  src/platform/text_win32.cpp
+)
+target_link_libraries(tilery_core PUBLIC tilery_spng tilery_gif)
+add_link_options(-static)
+
+# The icon, the version and the manifest (today's controls, per-monitor
+# DPI awareness), in both programs.
+configure_file(res/tilery.rc.in ${CMAKE_BINARY_DIR}/tilery.rc @ONLY)
+
+add_executable(tilery-cli src/cli/main.cpp src/cli/console_win32.cpp ${CMAKE_BINARY_DIR}/tilery.rc)
+target_link_libraries(tilery-cli PRIVATE tilery_core)
+target_compile_definitions(tilery-cli PRIVATE TILERY_VERSION="${PROJECT_VERSION}")
+target_link_options(tilery-cli PRIVATE -municode)
+
+if(TILERY_BUILD_DIALOG)
+  add_library(tilery_dialog STATIC
+    res/main_dialog.cpp
+    src/platform/dialog_win32.cpp
+    src/platform/message_box_win32.cpp
+    src/platform/file_chooser_win32.cpp
+    src/shell/file_choosers.cpp
+    src/shell/main_dialog.cpp
+  )
+  target_include_directories(tilery_dialog PUBLIC src ${CMAKE_SOURCE_DIR})
+  target_link_libraries(tilery_dialog PUBLIC tilery_core comctl32 comdlg32)
+
+  add_executable(tilery WIN32 src/shell/main_win32.cpp ${CMAKE_BINARY_DIR}/tilery.rc)
+  target_link_libraries(tilery PRIVATE tilery_dialog)
+  target_link_options(tilery PRIVATE -municode)
+endif()
+
+# ./build.sh windows: tilery-VERSION-windows-x64.zip with both programs, a
+# README.txt with Windows's line ends and the licences of what is built in.
+file(READ res/windows-readme.txt TILERY_README)
+string(CONFIGURE "${TILERY_README}" TILERY_README @ONLY)
+string(REPLACE "\n" "\r\n" TILERY_README "${TILERY_README}")
+file(WRITE ${CMAKE_BINARY_DIR}/README.txt "${TILERY_README}")
+install(TARGETS tilery-cli RUNTIME DESTINATION .)
+if(TILERY_BUILD_DIALOG)
+  install(TARGETS tilery RUNTIME DESTINATION .)
+endif()
+install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
+install(FILES ${TILERY_SPNG_SOURCE}/LICENSE DESTINATION licences RENAME libspng.txt)
+install(FILES ${TILERY_GIF_SOURCE}/COPYING DESTINATION licences RENAME giflib.txt)
+install(FILES /usr/share/doc/libz-mingw-w64-dev/copyright DESTINATION licences RENAME zlib.txt)
+install(FILES /usr/share/doc/mingw-w64-x86-64-dev/copyright DESTINATION licences RENAME mingw-w64-runtime.txt)
+install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION licences RENAME gcc-runtime.txt)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME tilery)
+set(CPACK_PACKAGE_FILE_NAME tilery-${PROJECT_VERSION}-windows-x64)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,323 @@
+/* The dialog manager is Windows's own: the template is laid out in memory
+ * as a DLGTEMPLATEEX and run by DialogBoxIndirectParamW, and the dialog
+ * procedure receives Windows's messages. */
+#include "platform/win32.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+/* The template in memory: words, double words and UTF-16 text, items on
+ * double-word boundaries. */
+class TemplateBytes {
+public:
+	void Word(uint16_t value) { Put(&value, sizeof value); }
+	void DoubleWord(uint32_t value) { Put(&value, sizeof value); }
+	void Text(const char *utf8)
+	{
+		const std::wstring text = Widen(utf8);
+		Put(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+	}
+	void AlignToDoubleWord()
+	{
+		while (bytes_.size() % 4)
+			bytes_.push_back(0);
+	}
+	const DLGTEMPLATE *Data() const { return reinterpret_cast<const DLGTEMPLATE *>(bytes_.data()); }
+
+private:
+	void Put(const void *data, size_t length)
+	{
+		const auto *p = static_cast<const unsigned char *>(data);
+		bytes_.insert(bytes_.end(), p, p + length);
+	}
+	std::vector<unsigned char> bytes_;
+};
+
+/* What the dialog runs with, until WM_INITDIALOG keeps the procedure. */
+struct Start {
+	DialogProc proc;
+	LPARAM param;
+};
+
+/* An edit field's limit, in bytes of UTF-8, kept as a property of the
+ * field. */
+struct ByteLimit {
+	size_t bytes = 0x7FFFFFFE;
+};
+
+} // namespace
+
+static const wchar_t BYTE_LIMIT[] = L"tilery.byteLimit";
+
+static uint16_t
+ClassAtom(const char *className)
+{
+	if (std::strcmp(className, "button") == 0)
+		return 0x0080;
+	if (std::strcmp(className, "edit") == 0)
+		return 0x0081;
+	return 0x0082; /* static */
+}
+
+static void
+BuildTemplate(const DialogTemplate &t, TemplateBytes *out)
+{
+	out->Word(1);      /* version */
+	out->Word(0xFFFF); /* an extended template */
+	out->DoubleWord(0);
+	out->DoubleWord(0);
+	out->DoubleWord(t.style);
+	out->Word(uint16_t(t.itemCount));
+	for (int v : {t.x, t.y, t.cx, t.cy})
+		out->Word(uint16_t(v));
+	out->Word(0); /* no menu */
+	out->Word(0); /* the dialog class */
+	out->Text(t.caption);
+	out->Word(uint16_t(t.fontPointSize));
+	out->Word(FW_NORMAL);
+	/* Japanese, so that where the template's font is missing a face that
+	 * draws the texts stands in for it. */
+	out->Word(uint16_t(SHIFTJIS_CHARSET << 8));
+	out->Text(t.fontName);
+	for (int i = 0; i < t.itemCount; i++) {
+		const DialogItemTemplate &item = t.items[i];
+		out->AlignToDoubleWord();
+		out->DoubleWord(0);
+		out->DoubleWord(0);
+		out->DoubleWord(item.style);
+		for (int v : {item.x, item.y, item.cx, item.cy})
+			out->Word(uint16_t(v));
+		out->DoubleWord(uint32_t(item.id));
+		out->Word(0xFFFF);
+		out->Word(ClassAtom(item.className));
+		out->Text(item.text);
+		out->Word(0); /* no creation data */
+	}
+}
+
+/* An edit that would take a field past its limit is refused whole, as
+ * typed, pasted or undone, never cut: the field's text and selection go
+ * back to what they were. */
+static LRESULT CALLBACK
+KeepWithinLimit(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
+{
+	auto *limit = reinterpret_cast<ByteLimit *>(data);
+	switch (message) {
+	case WM_NCDESTROY:
+		RemoveWindowSubclass(edit, KeepWithinLimit, 1);
+		RemovePropW(edit, BYTE_LIMIT);
+		delete limit;
+		break;
+	case WM_CHAR:
+	case WM_IME_CHAR:
+	case WM_PASTE:
+	case WM_UNDO:
+	case EM_UNDO:
+	case EM_REPLACESEL: {
+		std::vector<wchar_t> before(size_t(GetWindowTextLengthW(edit)) + 1);
+		GetWindowTextW(edit, before.data(), int(before.size()));
+		DWORD start, end;
+		SendMessageW(edit, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+		const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
+		std::vector<wchar_t> after(size_t(GetWindowTextLengthW(edit)) + 1);
+		GetWindowTextW(edit, after.data(), int(after.size()));
+		if (Narrow(after.data()).size() > limit->bytes) {
+			SetWindowTextW(edit, before.data());
+			SendMessageW(edit, EM_SETSEL, start, end);
+			::MessageBeep(MB_OK);
+		}
+		return result;
+	}
+	}
+	return DefSubclassProc(edit, message, wParam, lParam);
+}
+
+static BOOL CALLBACK
+LimitEditField(HWND child, LPARAM)
+{
+	wchar_t className[16];
+	if (GetClassNameW(child, className, 16) && lstrcmpiW(className, L"Edit") == 0) {
+		auto *limit = new ByteLimit;
+		SetPropW(child, BYTE_LIMIT, limit);
+		SetWindowSubclass(child, KeepWithinLimit, 1, DWORD_PTR(limit));
+	}
+	return TRUE;
+}
+
+/* The room a control's text needs, without its mnemonic's &. */
+static SIZE
+TextSize(HWND control, HDC dc)
+{
+	std::vector<wchar_t> text(size_t(GetWindowTextLengthW(control)) + 1);
+	GetWindowTextW(control, text.data(), int(text.size()));
+	std::wstring visible;
+	for (const wchar_t *c = text.data(); *c; c++)
+		if (*c != L'&' || (c[1] == L'&' && *++c))
+			visible += *c;
+	SIZE size = {0, 0};
+	GetTextExtentPoint32W(dc, visible.c_str(), int(visible.size()), &size);
+	return size;
+}
+
+/* Where the template's font is missing, the face that stands in for it
+ * may be wider: then the whole dialog grows, by one factor, until every
+ * label and button shows its text on one line. */
+static void
+GrowToFit(HWND dialog)
+{
+	const HDC dc = GetDC(dialog);
+	const HGDIOBJ previous = SelectObject(dc, HGDIOBJ(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+	double grow = 1.0;
+	for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+		wchar_t className[16];
+		if (!GetClassNameW(child, className, 16) || lstrcmpiW(className, L"Edit") == 0)
+			continue;
+		const bool button = lstrcmpiW(className, L"Button") == 0;
+		const SIZE need = TextSize(child, dc);
+		RECT room;
+		GetClientRect(child, &room);
+		const int margin = button ? 4 * GetSystemMetrics(SM_CXEDGE) : 0;
+		if (room.right > 0 && room.bottom > 0) {
+			grow = std::max(grow, double(need.cx + margin + 1) / room.right);
+			grow = std::max(grow, double(need.cy) / room.bottom);
+		}
+	}
+	SelectObject(dc, previous);
+	ReleaseDC(dialog, dc);
+	if (grow <= 1.0)
+		return;
+	for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+		RECT r;
+		GetWindowRect(child, &r);
+		MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT *>(&r), 2);
+		MoveWindow(child, int(r.left * grow), int(r.top * grow), int((r.right - r.left) * grow),
+		           int((r.bottom - r.top) * grow), FALSE);
+	}
+	RECT client, window;
+	GetClientRect(dialog, &client);
+	GetWindowRect(dialog, &window);
+	const int frameX = (window.right - window.left) - client.right, frameY = (window.bottom - window.top) - client.bottom;
+	SetWindowPos(dialog, nullptr, 0, 0, int(client.right * grow) + frameX, int(client.bottom * grow) + frameY,
+	             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+/* Messages go on to the dialog procedure, which keeps to Windows's own
+ * rule: TRUE when it handled one. */
+static INT_PTR CALLBACK
+RunProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+	if (message == WM_INITDIALOG) {
+		const auto *start = reinterpret_cast<const Start *>(lParam);
+		SetWindowLongPtrW(dialog, DWLP_USER, LONG_PTR(start->proc));
+		lParam = start->param;
+		EnumChildWindows(dialog, LimitEditField, 0);
+		GrowToFit(dialog);
+		/* The program's icon, in the title bar and the task bar. */
+		const HINSTANCE module = GetModuleHandleW(nullptr);
+		for (WPARAM which : {WPARAM(ICON_SMALL), WPARAM(ICON_BIG)}) {
+			const int metric = which == ICON_SMALL ? SM_CXSMICON : SM_CXICON;
+			const HANDLE icon = LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(metric),
+			                               GetSystemMetrics(metric), LR_SHARED);
+			if (icon)
+				SendMessageW(dialog, WM_SETICON, which, LPARAM(icon));
+		}
+	}
+	const auto proc = reinterpret_cast<DialogProc>(GetWindowLongPtrW(dialog, DWLP_USER));
+	return proc ? proc(dialog, message, wParam, lParam) : FALSE;
+}
+
+intptr_t
+DialogBoxParam(const DialogTemplate *t, WindowHandle owner, DialogProc proc, LPARAM param)
+{
+	TemplateBytes bytes;
+	BuildTemplate(*t, &bytes);
+	Start start = {proc, param};
+	return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), bytes.Data(), HWND(owner), RunProcedure,
+	                               LPARAM(&start));
+}
+
+WindowHandle
+CreateDialogParam(const DialogTemplate *t, WindowHandle owner, DialogProc proc, LPARAM param)
+{
+	TemplateBytes bytes;
+	BuildTemplate(*t, &bytes);
+	Start start = {proc, param};
+	const HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), bytes.Data(), HWND(owner),
+	                                               RunProcedure, LPARAM(&start));
+	if (dialog)
+		ShowWindow(dialog, SW_SHOW);
+	return dialog;
+}
+
+void
+DestroyDialog(WindowHandle dialog)
+{
+	DestroyWindow(HWND(dialog));
+}
+
+void
+EndDialog(WindowHandle dialog, intptr_t result)
+{
+	::EndDialog(HWND(dialog), result);
+}
+
+WindowHandle
+GetDlgItem(WindowHandle dialog, int id)
+{
+	return ::GetDlgItem(HWND(dialog), id);
+}
+
+int
+GetWindowText(WindowHandle window, char *text, int size)
+{
+	if (size <= 0)
+		return 0;
+	std::vector<wchar_t> wide(size_t(GetWindowTextLengthW(HWND(window))) + 1);
+	GetWindowTextW(HWND(window), wide.data(), int(wide.size()));
+	const std::string bytes = Narrow(wide.data());
+	const size_t length = std::min(bytes.size(), size_t(size) - 1);
+	std::memcpy(text, bytes.data(), length);
+	text[length] = '\0';
+	return int(length);
+}
+
+bool
+SetWindowText(WindowHandle window, const char *text)
+{
+	return SetWindowTextW(HWND(window), Widen(text).c_str());
+}
+
+intptr_t
+SendMessage(WindowHandle window, unsigned message, WPARAM wParam, LPARAM lParam)
+{
+	if (message == EM_LIMITTEXT) {
+		if (auto *limit = static_cast<ByteLimit *>(GetPropW(HWND(window), BYTE_LIMIT)))
+			limit->bytes = wParam ? size_t(wParam) : 0x7FFFFFFE;
+		return 0;
+	}
+	return SendMessageW(HWND(window), message, wParam, lParam);
+}
+
+void
+MessageBeep(void)
+{
+	::MessageBeep(MB_OK);
+}
+
+void
+UpdateWindows(void)
+{
+	/* Often enough for the eye, and for Windows not to take the program
+	 * for hung; input waits until the command is done. */
+	static ULONGLONG last;
+	const ULONGLONG now = GetTickCount64();
+	if (now - last < 40)
+		return;
+	last = now;
+	MSG message;
+	while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
+		DispatchMessageW(&message);
+}

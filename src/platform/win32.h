@@ -1,0 +1,73 @@
+#ifndef TILERY_PLATFORM_WIN32_H
+#define TILERY_PLATFORM_WIN32_H
+
+/* The Windows API beside the program's own dialog manager. The program's
+ * names (SendMessage, WM_CLOSE, MB_OK ...) stand for Windows's own, with
+ * Windows's values, so Windows's macros of those names go; its calls are
+ * made here by their wide names (SendMessageW ...). */
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <string>
+
+#undef WM_CLOSE
+#undef WM_INITDIALOG
+#undef WM_COMMAND
+#undef EM_LIMITTEXT
+#undef BN_CLICKED
+#undef EN_CHANGE
+#undef IDCANCEL
+#undef IDOK
+#undef WS_CHILD
+#undef WS_VISIBLE
+#undef WS_CAPTION
+#undef WS_BORDER
+#undef WS_SYSMENU
+#undef WS_GROUP
+#undef WS_TABSTOP
+#undef DS_SETFONT
+#undef SS_LEFT
+#undef ES_AUTOHSCROLL
+#undef BS_PUSHBUTTON
+#undef BS_DEFPUSHBUTTON
+#undef LANG_JAPANESE
+#undef MB_OK
+#undef MB_ICONERROR
+#undef MB_ICONEXCLAMATION
+#undef OFN_OVERWRITEPROMPT
+#undef OFN_FILEMUSTEXIST
+#undef DialogBoxParam
+#undef CreateDialogParam
+#undef GetWindowText
+#undef SetWindowText
+#undef SendMessage
+#undef GetOpenFileName
+#undef GetSaveFileName
+
+#include "platform/dialog.h"
+#include "platform/file_chooser.h"
+
+/* UTF-8, the program's text, to and from UTF-16, Windows's; "" for text
+ * that is not well formed. */
+std::wstring Widen(const char *text);
+std::string Narrow(const wchar_t *text);
+
+/* The same into room characters or bytes, the NUL included, taking no
+ * memory; false when the text is not well formed or does not fit. */
+bool WidenInto(const char *text, wchar_t *to, int room);
+bool NarrowInto(const wchar_t *text, char *to, int room);
+
+/* A file name for Windows's calls, made without taking memory, so that a
+ * conversion short of memory still fails cleanly; "" (no file) when the
+ * name is not UTF-8 or passes 4095 characters. */
+struct WidePath {
+	wchar_t text[4096];
+	explicit WidePath(const char *path)
+	{
+		if (!WidenInto(path, text, 4096))
+			text[0] = L'\0';
+	}
+};
+
+#endif

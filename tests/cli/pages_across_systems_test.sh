@@ -1,0 +1,89 @@
+#!/bin/sh
+# pages_across_systems_test.sh WINDOWS_CLI LINUX_CLI SOURCE_DIR
+# tilery-cli.exe under Wine writes the very bytes tilery-cli writes, or
+# refuses alike, for every test picture (the examples, the fuzzing seeds and
+# kept inputs, the BMP suite), named by path or given on standard input and
+# output; both say the same for wrong arguments; a picture in a folder with
+# a Japanese name becomes a page with a Japanese name; and on a console the
+# tool shows its progress and notices a person can read.
+set -u
+windows=$1
+linux=$2
+source=$3
+export LANG=C.UTF-8 WINEDEBUG=-all
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+fail() {
+	echo "FAIL: $*"
+	failed=$((failed + 1))
+}
+# Wine's Z: drive is /.
+win() { echo "Z:$1"; }
+
+compared=0 refused=0 size=0
+for picture in "$source"/examples/* "$source"/fuzz/seeds/* "$source"/fuzz/regressions/* \
+	"$source"/tests/data/bmpsuite/*/*.bmp; do
+	size=$((size % 3 + 1))
+	"$linux" "$picture" "$work/linux.html" $size 2>"$work/linux.err"
+	expected=$?
+	wine "$windows" "$(win "$picture")" "$(win "$work/windows.html")" $size 2>"$work/windows.err"
+	status=$?
+	name=${picture#"$source"/}
+	if [ $status -ne $expected ]; then
+		fail "$name: status $status on Windows, $expected on Linux: $(cat "$work/windows.err")"
+	elif [ $status -eq 0 ]; then
+		cmp -s "$work/linux.html" "$work/windows.html" || fail "$name: the pages differ"
+		compared=$((compared + 1))
+	else
+		refused=$((refused + 1))
+	fi
+	rm -f "$work/linux.html" "$work/windows.html"
+done
+[ $compared -gt 80 ] || fail "only $compared pictures converted"
+[ $refused -gt 10 ] || fail "only $refused pictures refused"
+
+# Standard input and output are bytes, never text.
+for picture in "$source"/examples/sample.bmp "$source"/fuzz/seeds/rgba.png "$source"/fuzz/seeds/plain.ppm; do
+	"$linux" "$picture" "$work/linux.html" 2
+	wine "$windows" - - 2 <"$picture" >"$work/piped.html" || fail "$picture through pipes: status $?"
+	cmp -s "$work/linux.html" "$work/piped.html" || fail "$picture through pipes: the pages differ"
+done
+
+# Wrong arguments, --help and --version.
+for arguments in "" "a.bmp" "a.bmp b.html 0" "a.bmp b.html 1000" "--help" "--version"; do
+	# shellcheck disable=SC2086
+	"$linux" $arguments >"$work/linux.out" 2>"$work/linux.err"
+	expected=$?
+	# shellcheck disable=SC2086
+	wine "$windows" $arguments >"$work/windows.out" 2>"$work/windows.err"
+	status=$?
+	[ $status -eq $expected ] || fail "'$arguments': status $status on Windows, $expected on Linux"
+	tr -d '\r' <"$work/windows.out" | cmp -s - "$work/linux.out" || fail "'$arguments': standard output differs"
+	tr -d '\r' <"$work/windows.err" | cmp -s - "$work/linux.err" || fail "'$arguments': standard error differs"
+done
+
+# Japanese names, there and back; a missing one is told in UTF-8.
+folder="$work/日本語の絵"
+mkdir "$folder"
+cp "$source/examples/sample.bmp" "$folder/見本.bmp"
+"$linux" "$folder/見本.bmp" "$work/linux.html" 4
+wine "$windows" "$(win "$folder/見本.bmp")" "$(win "$folder/ページ.html")" 4 || fail "Japanese names: status $?"
+cmp -s "$work/linux.html" "$folder/ページ.html" || fail "Japanese names: the page differs or is missing"
+wine "$windows" "$(win "$folder/無い.bmp")" "$(win "$folder/ページ.html")" 2>"$work/windows.err"
+[ $? -eq 1 ] || fail "a missing picture with a Japanese name is not status 1"
+printf 'tilery: ファイルオープン失敗[%s]\n' "$(win "$folder/無い.bmp")" >"$work/expected.err"
+tr -d '\r' <"$work/windows.err" | cmp -s - "$work/expected.err" ||
+	fail "the notice for a Japanese name reads: $(cat "$work/windows.err")"
+
+# On a console (a terminal, here): progress on one line, and notices in
+# Japanese a person can read.
+script -qec "wine '$windows' '$(win "$folder/見本.bmp")' NUL" /dev/null </dev/null >"$work/console"
+grep -q 'tilery: row 1 of ' "$work/console" || fail "no progress on a console: $(cat "$work/console")"
+script -qec "wine '$windows' '$(win "$folder/無い.bmp")' NUL" /dev/null </dev/null >"$work/console"
+grep -qF "tilery: ファイルオープン失敗[$(win "$folder/無い.bmp")]" "$work/console" ||
+	fail "the notice on a console reads: $(cat "$work/console")"
+
+[ $failed -eq 0 ] || exit 1
+echo "pages across systems: $compared pages the same, $refused pictures refused by both, pipes, arguments, Japanese names, a console: passed"

@@ -1,0 +1,165 @@
+#!/bin/sh
+# wine_dialog_test.sh TILERY_EXE PICTURE SCREENSHOT: the Windows program
+# under Wine in a real X server (Xvfb, with openbox as the window manager),
+# driven as a user drives it, with xdotool's key presses:
+#   a failed conversion whose notice is dismissed, and tried again;
+#   Esc, which leaves the dialog open;
+#   the picture chooser, which refuses a missing file and takes one there;
+#   a second conversion that succeeds, then one with Japanese names;
+#   a cell size that takes two digits, a third refused;
+#   Alt+X and status 0.
+# A picture of the dialog goes to SCREENSHOT. Wine's prefix and server are
+# the caller's; so is the X server when TILERY_DISPLAY names one that Wine
+# already uses (./build.sh test makes them all).
+set -u
+program=$1
+picture=$2
+screenshot=$3
+for tool in wine Xvfb openbox xdotool xprop xclip xwd xwdtopnm pnmtopng; do
+	command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (./build.sh test installs it)"; exit 1; }
+done
+export LANG=C.UTF-8 WINEDEBUG=-all
+
+work=$(mktemp -d)
+mkdir "$work/wm"
+pids=""
+cleanup() {
+	for pid in $pids; do kill "$pid" 2>/dev/null; done
+	rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+	echo "FAIL: $*"
+	# For a person to look at: TILERY_X_SHOT=FILE.png keeps the screen as it was.
+	[ -n "${TILERY_X_SHOT:-}" ] && xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$TILERY_X_SHOT"
+	exit 1
+}
+# wait_for SECONDS COMMAND...: until the command succeeds.
+wait_for() {
+	tries=$(($1 * 10))
+	shift
+	while ! "$@" >/dev/null 2>&1; do
+		tries=$((tries - 1))
+		[ $tries -gt 0 ] || return 1
+		sleep 0.1
+	done
+}
+# The path as a Windows program takes it: Wine's Z: drive is /.
+windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+if [ -n "${TILERY_DISPLAY:-}" ]; then
+	export DISPLAY="$TILERY_DISPLAY"
+else
+	Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+	pids="$pids $!"
+	wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
+	DISPLAY=:$(cat "$work/display")
+	export DISPLAY
+	HOME=$work/wm openbox --sm-disable >/dev/null 2>&1 &
+	pids="$pids $!"
+fi
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
+
+cp "$picture" "$work/picture.bmp"
+mkdir "$work/日本語の絵"
+cp "$picture" "$work/日本語の絵/見本.bmp"
+
+(cd "$work" && exec wine "$program") </dev/null >"$work/tilery.log" 2>&1 &
+tilery=$!
+pids="$pids $tilery"
+
+# Both the dialog and its notices are titled "tilery": told apart by id.
+notices() { xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | grep -vx "$main"; }
+windows_are() { [ "$(xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | wc -l)" -eq "$1" ]; }
+active_is_not() { [ "$(xdotool getactivewindow 2>/dev/null)" != "$1" ]; }
+active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+key() { xdotool key --clearmodifiers --delay 30 "$@"; }
+type_text() { xdotool type --clearmodifiers --delay 5 "$1"; }
+# Characters with no key of their own: pasted, as typing them through a
+# borrowed key depends on Wine reading the keyboard map in time.
+paste_text() {
+	printf '%s' "$1" | xclip -quiet -selection clipboard >/dev/null 2>&1 &
+	clip=$!
+	sleep 0.3
+	key ctrl+v
+	sleep 0.5
+	kill $clip 2>/dev/null
+}
+dismiss_notice() {
+	xdotool windowactivate --sync "$(notices)" 2>/dev/null
+	key "$1"
+	wait_for 10 windows_are 1 || fail "$1 does not dismiss the notice"
+	xdotool windowactivate --sync "$main"
+	wait_for 5 active_is "$main" || fail "the dialog did not take the focus back"
+}
+
+wait_for 30 windows_are 1 || fail "the dialog did not appear: $(cat "$work/tilery.log")"
+main=$(xdotool search --onlyvisible --name '^tilery$')
+xdotool windowactivate --sync "$main"
+wait_for 5 active_is "$main" || fail "the dialog did not take the focus"
+xprop -id "$main" _NET_WM_ICON | grep -q '=' || fail "the window shows no icon"
+sleep 0.5
+xwd -id "$main" -frame -silent | xwdtopnm 2>/dev/null | pnmtopng >"$screenshot" 2>/dev/null ||
+	fail "no picture of the dialog"
+
+# 1. A missing picture: the failure notice, dismissed; the dialog, still
+# usable, tries again.
+type_text "$(windows_path "$work/missing.bmp")"
+key alt+w
+type_text "$(windows_path "$work/page.html")"
+key Return
+wait_for 10 windows_are 2 || fail "no notice for the missing picture"
+dismiss_notice Return
+[ ! -e "$work/page.html" ] || fail "a page was written for a missing picture"
+key Return
+wait_for 10 windows_are 2 || fail "no notice for the second try: the dialog refuses to convert again"
+dismiss_notice Escape
+
+# 2. Esc leaves the dialog open.
+key Escape
+sleep 0.5
+windows_are 1 && kill -0 "$tilery" 2>/dev/null || fail "Esc closed the dialog"
+
+# 3. The picture chooser: a missing name is refused, an existing file taken.
+key alt+r Tab space
+wait_for 10 active_is_not "$main" || fail "the picture chooser did not open"
+chooser=$(xdotool getactivewindow)
+type_text "$(windows_path "$work/nothing-here.bmp")"
+key Return
+wait_for 10 active_is_not "$chooser" || fail "the chooser took a missing picture without a word"
+key Return # the chooser's "file does not exist" box
+wait_for 10 active_is "$chooser" || fail "the chooser closed on a missing picture"
+key ctrl+a
+type_text "$(windows_path "$work/picture.bmp")"
+key Return
+wait_for 10 active_is "$main" || fail "the picture chooser did not close on an existing file"
+
+# 4. Convert the chosen picture: the success report; then Japanese names.
+key alt+o
+wait_for 20 windows_are 2 || fail "no report after converting: $(cat "$work/tilery.log")"
+grep -q '<TD width=' "$work/page.html" || fail "the chosen picture's page was not written"
+dismiss_notice Return
+key alt+r
+paste_text "$(windows_path "$work/日本語の絵/見本.bmp")"
+key alt+w
+paste_text "$(windows_path "$work/日本語の絵/ページ.html")"
+key Return
+wait_for 20 windows_are 2 || fail "no report after converting Japanese names"
+cmp -s "$work/page.html" "$work/日本語の絵/ページ.html" || fail "the page with a Japanese name differs or is missing"
+dismiss_notice Return
+
+# 5. The cell size takes two digits: a third is refused, not cut.
+key alt+s
+type_text 123
+key Return
+wait_for 20 windows_are 2 || fail "no report after converting at cell size 12"
+grep -q 'TR{height:12px}' "$work/日本語の絵/ページ.html" || fail "the cell size is not 12"
+dismiss_notice Return
+
+# 6. Alt+X ends the program with status 0.
+key alt+x
+wait_for 10 sh -c "! kill -0 $tilery" || fail "Alt+X did not close the program"
+wait "$tilery"
+status=$?
+[ $status -eq 0 ] || fail "exit status $status: $(cat "$work/tilery.log")"
+echo "Wine: failure notices, Esc, the picture chooser, conversions, Japanese names, the size field, Alt+X: passed"

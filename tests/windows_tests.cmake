@@ -1,0 +1,14 @@
+# The Windows programs under Wine, driven as a user drives them, and their
+# pages against the Linux build's. ./build.sh test sets Wine up.
+set(TILERY_LINUX_CLI "" CACHE FILEPATH "the Linux build's tilery-cli, whose pages the Windows one must match")
+add_test(NAME pages_across_systems
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/cli/pages_across_systems_test.sh
+          $<TARGET_FILE:tilery-cli> ${TILERY_LINUX_CLI} ${CMAKE_SOURCE_DIR})
+add_test(NAME wine_dialog
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/shell/wine_dialog_test.sh
+          $<TARGET_FILE:tilery> ${CMAKE_SOURCE_DIR}/examples/sample.bmp ${CMAKE_BINARY_DIR}/dialog.png)
+set_tests_properties(pages_across_systems wine_dialog PROPERTIES TIMEOUT 300 LABELS wine)
+
+# The zip ./build.sh windows makes.
+add_test(NAME windows_zip COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/zip_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+set_tests_properties(windows_zip PROPERTIES TIMEOUT 120 LABELS wine)
