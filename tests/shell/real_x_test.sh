@@ -15,40 +15,9 @@ for tool in Xvfb openbox xdotool xprop; do
 	command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (./build.sh test installs it)"; exit 1; }
 done
 
-work=$(mktemp -d)
+. "$(dirname "$0")/../support/x_session.sh"
 home=$work/home
-mkdir "$home" "$work/wm"
-pids=""
-cleanup() {
-	for pid in $pids; do kill "$pid" 2>/dev/null; done
-	rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-	echo "FAIL: $*"
-	# For a person to look at: TILERY_X_SHOT=FILE.xwd keeps the screen as it was.
-	[ -n "${TILERY_X_SHOT:-}" ] && xwd -root -silent >"$TILERY_X_SHOT"
-	exit 1
-}
-# wait_for SECONDS COMMAND...: until the command succeeds.
-wait_for() {
-	tries=$(($1 * 10))
-	shift
-	while ! "$@" >/dev/null 2>&1; do
-		tries=$((tries - 1))
-		[ $tries -gt 0 ] || return 1
-		sleep 0.1
-	done
-}
-
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids="$pids $!"
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-DISPLAY=:$(cat "$work/display")
-export DISPLAY
-HOME=$work/wm openbox --sm-disable >/dev/null 2>&1 &
-pids="$pids $!"
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
+mkdir "$home"
 
 cp "$picture" "$work/picture.bmp"
 echo "old page" >"$work/old.html"
@@ -57,14 +26,6 @@ env -i PATH="$PATH" HOME="$home" DISPLAY="$DISPLAY" LANG=C.UTF-8 XDG_RUNTIME_DIR
 	${theme:+QT_QPA_PLATFORMTHEME=$theme} "$program" 2>"$work/tilery.log" &
 tilery=$!
 pids="$pids $tilery"
-
-# The program's windows titled "tilery": the dialog and any notice.
-notices() { xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | grep -vx "$main"; }
-windows_are() { [ "$(xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | wc -l)" -eq "$1" ]; }
-active_is_not() { [ "$(xdotool getactivewindow 2>/dev/null)" != "$1" ]; }
-active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
-key() { xdotool key --clearmodifiers --delay 30 "$@"; }
-type_text() { xdotool type --clearmodifiers --delay 5 "$1"; }
 
 wait_for 20 windows_are 1 || fail "the dialog did not appear"
 main=$(xdotool search --onlyvisible --name '^tilery$')

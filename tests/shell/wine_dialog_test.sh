@@ -20,45 +20,9 @@ for tool in wine Xvfb openbox xdotool xprop xclip xwd xwdtopnm pnmtopng; do
 done
 export LANG=C.UTF-8 WINEDEBUG=-all
 
-work=$(mktemp -d)
-mkdir "$work/wm"
-pids=""
-cleanup() {
-	for pid in $pids; do kill "$pid" 2>/dev/null; done
-	rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-	echo "FAIL: $*"
-	# For a person to look at: TILERY_X_SHOT=FILE.png keeps the screen as it was.
-	[ -n "${TILERY_X_SHOT:-}" ] && xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$TILERY_X_SHOT"
-	exit 1
-}
-# wait_for SECONDS COMMAND...: until the command succeeds.
-wait_for() {
-	tries=$(($1 * 10))
-	shift
-	while ! "$@" >/dev/null 2>&1; do
-		tries=$((tries - 1))
-		[ $tries -gt 0 ] || return 1
-		sleep 0.1
-	done
-}
+. "$(dirname "$0")/../support/x_session.sh"
 # The path as a Windows program takes it: Wine's Z: drive is /.
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
-
-if [ -n "${TILERY_DISPLAY:-}" ]; then
-	export DISPLAY="$TILERY_DISPLAY"
-else
-	Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-	pids="$pids $!"
-	wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-	DISPLAY=:$(cat "$work/display")
-	export DISPLAY
-	HOME=$work/wm openbox --sm-disable >/dev/null 2>&1 &
-	pids="$pids $!"
-fi
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
 
 cp "$picture" "$work/picture.bmp"
 mkdir "$work/日本語の絵"
@@ -68,13 +32,6 @@ cp "$picture" "$work/日本語の絵/見本.bmp"
 tilery=$!
 pids="$pids $tilery"
 
-# Both the dialog and its notices are titled "tilery": told apart by id.
-notices() { xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | grep -vx "$main"; }
-windows_are() { [ "$(xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | wc -l)" -eq "$1" ]; }
-active_is_not() { [ "$(xdotool getactivewindow 2>/dev/null)" != "$1" ]; }
-active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
-key() { xdotool key --clearmodifiers --delay 30 "$@"; }
-type_text() { xdotool type --clearmodifiers --delay 5 "$1"; }
 # Characters with no key of their own: pasted, as typing them through a
 # borrowed key depends on Wine reading the keyboard map in time.
 paste_text() {

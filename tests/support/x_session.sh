@@ -1,0 +1,48 @@
+# Sourced by the tests that drive a program's windows in a real X server:
+# a work folder and a clean-up, an X server (Xvfb, with openbox as the
+# window manager) unless TILERY_DISPLAY names one already running, and the
+# moves a user makes, with xdotool.
+work=$(mktemp -d)
+mkdir "$work/wm"
+pids=""
+cleanup() {
+	for pid in $pids; do kill "$pid" 2>/dev/null; done
+	rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+	echo "FAIL: $*"
+	# For a person to look at: TILERY_X_SHOT=FILE.xwd keeps the screen as it was.
+	[ -n "${TILERY_X_SHOT:-}" ] && xwd -root -silent >"$TILERY_X_SHOT"
+	exit 1
+}
+# wait_for SECONDS COMMAND...: until the command succeeds.
+wait_for() {
+	tries=$(($1 * 10))
+	shift
+	while ! "$@" >/dev/null 2>&1; do
+		tries=$((tries - 1))
+		[ $tries -gt 0 ] || return 1
+		sleep 0.1
+	done
+}
+
+if [ -n "${TILERY_DISPLAY:-}" ]; then
+	export DISPLAY="$TILERY_DISPLAY"
+else
+	Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+	pids="$pids $!"
+	wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
+	export DISPLAY=":$(cat "$work/display")"
+	HOME=$work/wm openbox --sm-disable >/dev/null 2>&1 &
+	pids="$pids $!"
+fi
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
+
+# The windows titled "tilery": the dialog, whose id is $main, and notices.
+notices() { xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | grep -vx "$main"; }
+windows_are() { [ "$(xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | wc -l)" -eq "$1" ]; }
+active_is_not() { [ "$(xdotool getactivewindow 2>/dev/null)" != "$1" ]; }
+active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+key() { xdotool key --clearmodifiers --delay 30 "$@"; }
+type_text() { xdotool type --clearmodifiers --delay 5 "$1"; }
