@@ -14,7 +14,6 @@ constexpr int64_t NEVER = std::numeric_limits<int64_t>::max();
 
 CellRect *g_cellRectHead = nullptr;
 CoveredColumns g_coveredColumns = {nullptr, 0, nullptr, NO_ROW, NO_ROW};
-static int32_t *g_bottoms; /* g_coveredColumns.bottoms, to write through */
 
 /* Swept nodes, kept for the next rectangles: a trip to the heap and back
  * for every cell made a noisy picture's conversion half as long again. */
@@ -36,10 +35,10 @@ CoverColumn(size_t column)
 	auto *grown = new (std::nothrow) int32_t[columns];
 	if (!grown)
 		return false;
-	std::copy(g_bottoms, g_bottoms + c.columns, grown);
+	std::copy(c.bottoms, c.bottoms + c.columns, grown);
 	std::fill(grown + c.columns, grown + columns, NO_ROW);
-	delete[] g_bottoms;
-	c.bottoms = g_bottoms = grown;
+	delete[] c.bottoms;
+	c.bottoms = grown;
 	c.columns = columns;
 	return true;
 }
@@ -64,7 +63,7 @@ AddCellRect(int32_t left, int32_t right, int32_t top, int32_t bottom)
 			return -1;
 		}
 		for (int32_t x = left; x <= right; x++)
-			g_bottoms[x] = std::max(g_bottoms[x], bottom);
+			c.bottoms[x] = std::max(c.bottoms[x], bottom);
 		c.fromRow = std::max<int64_t>(c.fromRow, top);
 	} else {
 		c.fromRow = NEVER;
@@ -136,8 +135,7 @@ ClearCellRects(void)
 			*list = node->next;
 			std::free(node);
 		}
-	delete[] g_bottoms;
-	g_bottoms = nullptr;
+	delete[] g_coveredColumns.bottoms;
 	g_coveredColumns = CoveredColumns{nullptr, 0, nullptr, NO_ROW, NO_ROW};
 	return 0;
 }

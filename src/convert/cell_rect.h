@@ -40,7 +40,7 @@ int ClearCellRects(void);
  * took 4.3 ms against 7.0 through a call. What it reads, kept by
  * cell_rect.cpp alone: */
 struct CoveredColumns {
-	const int32_t *bottoms; /* per column, the deepest bottom over it */
+	int32_t *bottoms; /* per column, the deepest bottom over it */
 	size_t columns;
 	const CellRect *head; /* the head as AddCellRect left it */
 	int64_t fromRow;      /* the first row answered; past every row once out of order */

@@ -22,15 +22,19 @@ mkdir "$home"
 cp "$picture" "$work/picture.bmp"
 echo "old page" >"$work/old.html"
 
-env -i PATH="$PATH" HOME="$home" DISPLAY="$DISPLAY" LANG=C.UTF-8 XDG_RUNTIME_DIR="$work/wm" \
-	${theme:+QT_QPA_PLATFORMTHEME=$theme} "$program" 2>"$work/tilery.log" &
-tilery=$!
-pids="$pids $tilery"
+# start_dialog: the program as a desktop starts it, its dialog in front.
+start_dialog() {
+	env -i PATH="$PATH" HOME="$home" DISPLAY="$DISPLAY" LANG=C.UTF-8 XDG_RUNTIME_DIR="$work/wm" \
+		${theme:+QT_QPA_PLATFORMTHEME=$theme} "$program" 2>"$work/tilery.log" &
+	tilery=$!
+	pids="$pids $tilery"
+	wait_for 20 windows_are 1 || fail "the dialog did not appear"
+	main=$(xdotool search --onlyvisible --name '^tilery$')
+	xdotool windowactivate --sync "$main"
+	wait_for 5 active_is "$main" || fail "the dialog did not take the focus"
+}
 
-wait_for 20 windows_are 1 || fail "the dialog did not appear"
-main=$(xdotool search --onlyvisible --name '^tilery$')
-xdotool windowactivate --sync "$main"
-wait_for 5 active_is "$main" || fail "the dialog did not take the focus"
+start_dialog
 xprop -id "$main" _NET_WM_ICON | grep -q '=' || fail "the window shows no icon"
 
 # 1. A missing picture: the failure notice appears and can be dismissed.
@@ -100,14 +104,7 @@ size=3000 data=$((3000 * 3000 * 3))
 } >"$work/noise.bmp"
 mkdir "$work/pages"
 echo "old page" >"$work/pages/page.html"
-env -i PATH="$PATH" HOME="$home" DISPLAY="$DISPLAY" LANG=C.UTF-8 XDG_RUNTIME_DIR="$work/wm" \
-	${theme:+QT_QPA_PLATFORMTHEME=$theme} "$program" 2>"$work/tilery.log" &
-tilery=$!
-pids="$pids $tilery"
-wait_for 20 windows_are 1 || fail "the dialog did not appear again"
-main=$(xdotool search --onlyvisible --name '^tilery$')
-xdotool windowactivate --sync "$main"
-wait_for 5 active_is "$main" || fail "the dialog did not take the focus again"
+start_dialog
 type_text "$work/noise.bmp"
 key alt+w
 type_text "$work/pages/page.html"
