@@ -110,8 +110,8 @@ Convert(benchmark::State &state, const std::string &input, int64_t pixels)
 	std::remove(output.c_str());
 }
 
-void
-BM_FlatLogo1024(benchmark::State &state)
+const std::string &
+LogoPicture()
 {
 	static const std::string input = Picture("logo", 1024, 1024, [](int32_t x, int32_t y) -> uint32_t {
 		const double dx = x - 512.0, dy = y - 512.0, r = std::sqrt(dx * dx + dy * dy);
@@ -123,7 +123,13 @@ BM_FlatLogo1024(benchmark::State &state)
 			return 0x202020;
 		return 0xF4F4F4;
 	});
-	Convert(state, input, 1024 * 1024);
+	return input;
+}
+
+void
+BM_FlatLogo1024(benchmark::State &state)
+{
+	Convert(state, LogoPicture(), 1024 * 1024);
 }
 
 /* A gradient reduced to 16 colours by ordered dithering. */
@@ -148,11 +154,17 @@ Noise64(int32_t x, int32_t y)
 	return (c & 3) * 85 << 16 | (c >> 2 & 3) * 85 << 8 | (c >> 4 & 3) * 85;
 }
 
+const std::string &
+NoisePicture()
+{
+	static const std::string input = Picture("noise1000", 1000, 1000, Noise64);
+	return input;
+}
+
 void
 BM_Noise64Colours1000x1000(benchmark::State &state)
 {
-	static const std::string input = Picture("noise1000", 1000, 1000, Noise64);
-	Convert(state, input, 1000 * 1000);
+	Convert(state, NoisePicture(), 1000 * 1000);
 }
 
 void
@@ -196,14 +208,20 @@ BM_Barcode2000x1000(benchmark::State &state)
 
 /* One-pixel bars that change colours at a stair: under it, the cells over
  * a row get older from left to right. */
-void
-BM_Staircase2048x3072(benchmark::State &state)
+const std::string &
+StaircasePicture()
 {
 	static const std::string input = Picture("staircase", 2048, 3072, [](int32_t x, int32_t y) -> uint32_t {
 		static const uint32_t colours[4] = {0x000000, 0xFFFFFF, 0xFF0000, 0x0000FF};
 		return colours[x % 2 + (y >= 2047 - x ? 2 : 0)];
 	});
-	Convert(state, input, 2048 * 3072);
+	return input;
+}
+
+void
+BM_Staircase2048x3072(benchmark::State &state)
+{
+	Convert(state, StaircasePicture(), 2048 * 3072);
 }
 
 /* As wide as a picture may be, alternating colours: a row of 65536 cells. */
@@ -216,6 +234,44 @@ BM_Alternating65536x16(benchmark::State &state)
 	Convert(state, input, 65536 * 16);
 }
 
+/* As a user meets it: the command-line tool started for each conversion,
+ * so every picture's memory comes fresh from the system. */
+void
+RunTool(benchmark::State &state, const std::string &input, int64_t pixels)
+{
+	const std::string output = TempPath("tool.html");
+	char *argv[] = {const_cast<char *>(TILERY_CLI), const_cast<char *>(input.c_str()),
+	                const_cast<char *>(output.c_str()), const_cast<char *>("4"), nullptr};
+	for (auto _ : state) {
+		pid_t child;
+		int status;
+		if (posix_spawn(&child, TILERY_CLI, nullptr, nullptr, argv, environ) != 0 ||
+		    waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+			state.SkipWithError("the tool failed");
+	}
+	state.counters["pixels/s"] = benchmark::Counter(double(pixels) * double(state.iterations()),
+	                                                benchmark::Counter::kIsRate);
+	std::remove(output.c_str());
+}
+
+void
+BM_ToolStaircase2048x3072(benchmark::State &state)
+{
+	RunTool(state, StaircasePicture(), 2048 * 3072);
+}
+
+void
+BM_ToolFlatLogo1024(benchmark::State &state)
+{
+	RunTool(state, LogoPicture(), 1024 * 1024);
+}
+
+void
+BM_ToolNoise64Colours1000x1000(benchmark::State &state)
+{
+	RunTool(state, NoisePicture(), 1000 * 1000);
+}
+
 } // namespace
 
 BENCHMARK(BM_Staircase2048x3072)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -226,6 +282,9 @@ BENCHMARK(BM_Noise64Colours1000x1000)->Unit(benchmark::kMillisecond)->UseRealTim
 BENCHMARK(BM_Noise64Colours2000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Screen1920x1080)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Barcode2000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ToolStaircase2048x3072)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ToolFlatLogo1024)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ToolNoise64Colours1000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int
 main(int argc, char **argv)

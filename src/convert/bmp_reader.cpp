@@ -408,7 +408,7 @@ DecodeBmpPicture(const PictureSource &source, DecodedPicture *picture)
 	}
 
 	/* The cap bounds this: 2^28 pixels at most. */
-	std::vector<uint32_t> pixels;
+	Pixels pixels;
 	std::vector<unsigned char> rows;
 	const int64_t rowsRead = std::max<int64_t>(1, int64_t(ROWS_READ / stride));
 	try {

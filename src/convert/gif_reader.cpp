@@ -66,7 +66,7 @@ Decode(GifFileType *gif, DecodedPicture *picture)
 		return "GIF image larger than the size cap";
 	int64_t rowsShown = std::min<int64_t>(image.Height, height - image.Top);
 
-	std::vector<uint32_t> pixels;
+	Pixels pixels;
 	std::vector<GifPixelType> line;
 	try {
 		pixels.assign(size_t(width) * size_t(height), WHITE);

@@ -25,12 +25,46 @@ constexpr PictureLimits DEFAULT_PICTURE_LIMITS = {int64_t(1) << 28, int64_t(1) <
 int SetPictureLimits(const PictureLimits &limits);
 const PictureLimits &GetPictureLimits(void);
 
+/* Memory for pixels. A picture of 2 MiB or more takes whole 2 MiB pages
+ * that the system is asked to back with huge pages: its first writes then
+ * fault twice a page, not 512 times. */
+void *AllocatePixelMemory(size_t bytes);
+void FreePixelMemory(void *memory, size_t bytes);
+
+template <class T>
+struct PixelAllocator {
+	using value_type = T;
+	PixelAllocator() = default;
+	template <class U>
+	PixelAllocator(const PixelAllocator<U> &)
+	{
+	}
+	T *allocate(size_t count) { return static_cast<T *>(AllocatePixelMemory(count * sizeof(T))); }
+	void deallocate(T *memory, size_t count) { FreePixelMemory(memory, count * sizeof(T)); }
+};
+
+template <class T, class U>
+bool
+operator==(const PixelAllocator<T> &, const PixelAllocator<U> &)
+{
+	return true;
+}
+
+template <class T, class U>
+bool
+operator!=(const PixelAllocator<T> &, const PixelAllocator<U> &)
+{
+	return false;
+}
+
+using Pixels = std::vector<uint32_t, PixelAllocator<uint32_t>>;
+
 /* Colours are packed red in bits 0-7, green in 8-15, blue in 16-23; the
  * first pixel is the top-left one, rows follow each other top to bottom. */
 struct DecodedPicture {
 	int32_t width = 0;
 	int32_t height = 0;
-	std::vector<uint32_t> pixels;
+	Pixels pixels;
 };
 
 /* Where a picture file's bytes come from: memory, or an open file read

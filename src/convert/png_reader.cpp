@@ -54,7 +54,7 @@ Decode(spng_ctx *png, const PictureStream &reader, DecodedPicture *picture)
 
 	/* RGBA bytes land as red in bits 0-7 and alpha in 24-31: the packed
 	 * colour, once the alpha is laid over white. */
-	std::vector<uint32_t> pixels;
+	Pixels pixels;
 	try {
 		pixels.resize(size_t(header.width) * size_t(header.height));
 	} catch (const std::bad_alloc &) {

@@ -102,7 +102,7 @@ ReadSample(Reader *in, bool plain, uint32_t maxval, uint32_t *value)
 }
 
 static const char *
-ReadRaster(Reader *in, int kind, uint32_t width, uint32_t maxval, std::vector<uint32_t> *pixels)
+ReadRaster(Reader *in, int kind, uint32_t width, uint32_t maxval, Pixels *pixels)
 {
 	const bool plain = kind <= 3, bitmap = kind % 3 == 1, colour = kind % 3 == 0;
 	int byte = 0;
@@ -163,7 +163,7 @@ Decode(Reader *in, DecodedPicture *picture)
 	if (plain && uint64_t(width) * height > in->source->size - in->Consumed())
 		return "netpbm raster cut short"; /* every sample takes a byte at least */
 
-	std::vector<uint32_t> pixels;
+	Pixels pixels;
 	try {
 		pixels.resize(size_t(width) * size_t(height));
 	} catch (const std::bad_alloc &) {

@@ -367,7 +367,7 @@ TEST(BmpSuiteTest, OddAndBrokenFilesLoadTheSameEveryTimeOrAreRefused)
 			ASSERT_EQ(why1 == nullptr, why2 == nullptr);
 			if (why1) {
 				EXPECT_EQ(second.width, 256);
-				EXPECT_EQ(second.pixels, std::vector<uint32_t>(1 << 16, 0xDEADBEEF));
+				EXPECT_EQ(second.pixels, Pixels(1 << 16, 0xDEADBEEF));
 				refused++;
 				continue;
 			}
