@@ -95,13 +95,7 @@ left=$(find "$home" -mindepth 1)
 [ -z "$left" ] || fail "the program left files in HOME: $left"
 
 # 5. Stopped as a log-out stops it, in the middle of writing a page.
-le32() { printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
-size=3000 data=$((3000 * 3000 * 3))
-{
-	printf BM; le32 $((54 + data)); le32 0; le32 54; le32 40; le32 $size; le32 $size
-	printf '\001\000\030\000'; le32 0; le32 $data; le32 2835; le32 2835; le32 0; le32 0
-	head -c $data /dev/urandom
-} >"$work/noise.bmp"
+noise_picture 3000 "$work/noise.bmp"
 mkdir "$work/pages"
 echo "old page" >"$work/pages/page.html"
 start_dialog

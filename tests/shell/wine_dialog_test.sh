@@ -7,7 +7,9 @@
 #   the picture chooser, which refuses a missing file and takes one there;
 #   a second conversion that succeeds, then one with Japanese names;
 #   a cell size that takes two digits, a third refused;
-#   Alt+X and status 0.
+#   Alt+X and status 0;
+# then, started again, the session's end in the middle of a conversion,
+# which leaves the old page and nothing else.
 # A picture of the dialog goes to SCREENSHOT. Wine's prefix and server are
 # the caller's; so is the X server when TILERY_DISPLAY names one that Wine
 # already uses (./build.sh test makes them all).
@@ -28,9 +30,15 @@ cp "$picture" "$work/picture.bmp"
 mkdir "$work/日本語の絵"
 cp "$picture" "$work/日本語の絵/見本.bmp"
 
-(cd "$work" && exec wine "$program") </dev/null >"$work/tilery.log" 2>&1 &
-tilery=$!
-pids="$pids $tilery"
+start_program() {
+	(cd "$work" && exec wine "$program") </dev/null >"$work/tilery.log" 2>&1 &
+	tilery=$!
+	pids="$pids $tilery"
+	wait_for 30 windows_are 1 || fail "the dialog did not appear: $(cat "$work/tilery.log")"
+	main=$(xdotool search --onlyvisible --name '^tilery$')
+	xdotool windowactivate --sync "$main"
+	wait_for 5 active_is "$main" || fail "the dialog did not take the focus"
+}
 
 # Characters with no key of their own: pasted, as typing them through a
 # borrowed key depends on Wine reading the keyboard map in time.
@@ -50,10 +58,7 @@ dismiss_notice() {
 	wait_for 5 active_is "$main" || fail "the dialog did not take the focus back"
 }
 
-wait_for 30 windows_are 1 || fail "the dialog did not appear: $(cat "$work/tilery.log")"
-main=$(xdotool search --onlyvisible --name '^tilery$')
-xdotool windowactivate --sync "$main"
-wait_for 5 active_is "$main" || fail "the dialog did not take the focus"
+start_program
 xprop -id "$main" _NET_WM_ICON | grep -q '=' || fail "the window shows no icon"
 sleep 0.5
 xwd -id "$main" -frame -silent | xwdtopnm 2>/dev/null | pnmtopng >"$screenshot" 2>/dev/null ||
@@ -119,4 +124,30 @@ wait_for 10 sh -c "! kill -0 $tilery" || fail "Alt+X did not close the program"
 wait "$tilery"
 status=$?
 [ $status -eq 0 ] || fail "exit status $status: $(cat "$work/tilery.log")"
-echo "Wine: failure notices, Esc, the picture chooser, conversions, Japanese names, the size field, Alt+X: passed"
+
+# 7. The session ends (log-off, shutdown) in the middle of writing a page.
+# The program is held still once the new page shows, so that the end
+# reaches it before the page is whole.
+noise_picture 3000 "$work/noise.bmp"
+mkdir "$work/pages"
+echo "old page" >"$work/pages/page.html"
+start_program
+type_text "$(windows_path "$work/noise.bmp")"
+key alt+w
+type_text "$(windows_path "$work/pages/page.html")"
+key Return
+tries=5000
+until [ -n "$(find "$work/pages" -name '.page.html.tilery-*')" ]; do
+	tries=$((tries - 1))
+	[ $tries -gt 0 ] || fail "the new page was never seen being written"
+done
+kill -STOP "$tilery"
+wineboot --end-session &
+ending=$!
+sleep 1
+kill -CONT "$tilery"
+wait "$ending"
+wait_for 20 sh -c "! kill -0 $tilery" || fail "the session's end did not close the program"
+[ "$(cat "$work/pages/page.html")" = "old page" ] || fail "the session's end took the old page"
+[ "$(ls -A "$work/pages")" = page.html ] || fail "the session's end left files beside the page: $(ls -A "$work/pages")"
+echo "Wine: failure notices, Esc, the picture chooser, conversions, Japanese names, the size field, Alt+X, the session's end: passed"
