@@ -4,13 +4,15 @@
 # refuses alike, for every test picture (the examples, the fuzzing seeds and
 # kept inputs, the BMP suite), named by path or given on standard input and
 # output; both say the same for wrong arguments; a picture in a folder with
-# a Japanese name becomes a page with a Japanese name; and on a console the
-# tool shows its progress and notices a person can read.
+# a Japanese name becomes a page with a Japanese name; on a console the
+# tool shows its progress and notices a person can read; and Ctrl+C in the
+# middle of a page leaves the old page and nothing else.
 set -u
 windows=$1
 linux=$2
 source=$3
 export LANG=C.UTF-8 WINEDEBUG=-all
+. "$(dirname "$0")/../support/noise_picture.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -85,5 +87,18 @@ script -qec "wine '$windows' '$(win "$folder/無い.bmp")' NUL" /dev/null </dev/
 grep -qF "tilery: ファイルオープン失敗[$(win "$folder/無い.bmp")]" "$work/console" ||
 	fail "the notice on a console reads: $(cat "$work/console")"
 
+# Ctrl+C (Wine makes one of SIGINT) while the page is being written.
+noise_picture 3000 "$work/noise.bmp"
+mkdir "$work/pages"
+echo "old page" >"$work/pages/page.html"
+wine "$windows" "$(win "$work/noise.bmp")" "$(win "$work/pages/page.html")" 1 </dev/null 2>/dev/null &
+tool=$!
+tries=5000
+until [ -n "$(find "$work/pages" -name '.page.html.tilery-*')" ] || [ $tries -eq 0 ]; do tries=$((tries - 1)); done
+kill -INT $tool
+wait $tool
+[ "$(cat "$work/pages/page.html")" = "old page" ] || fail "Ctrl+C took the old page"
+[ "$(ls -A "$work/pages")" = page.html ] || fail "Ctrl+C left files beside the page: $(ls -A "$work/pages")"
+
 [ $failed -eq 0 ] || exit 1
-echo "pages across systems: $compared pages the same, $refused pictures refused by both, pipes, arguments, Japanese names, a console: passed"
+echo "pages across systems: $compared pages the same, $refused pictures refused by both, pipes, arguments, Japanese names, a console, Ctrl+C: passed"

@@ -16,6 +16,7 @@ for tool in Xvfb openbox xdotool xprop; do
 done
 
 . "$(dirname "$0")/../support/x_session.sh"
+. "$(dirname "$0")/../support/noise_picture.sh"
 home=$work/home
 mkdir "$home"
 

@@ -23,6 +23,7 @@ done
 export LANG=C.UTF-8 WINEDEBUG=-all
 
 . "$(dirname "$0")/../support/x_session.sh"
+. "$(dirname "$0")/../support/noise_picture.sh"
 # The path as a Windows program takes it: Wine's Z: drive is /.
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 
