@@ -12,7 +12,7 @@ windows=$1
 linux=$2
 source=$3
 export LANG=C.UTF-8 WINEDEBUG=-all
-. "$(dirname "$0")/../support/noise_picture.sh"
+. "$(dirname "$0")/../support/unfinished_page.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -93,8 +93,7 @@ mkdir "$work/pages"
 echo "old page" >"$work/pages/page.html"
 wine "$windows" "$(win "$work/noise.bmp")" "$(win "$work/pages/page.html")" 1 </dev/null 2>/dev/null &
 tool=$!
-tries=5000
-until [ -n "$(find "$work/pages" -name '.page.html.tilery-*')" ] || [ $tries -eq 0 ]; do tries=$((tries - 1)); done
+wait_for_unfinished_page "$work/pages" || fail "the new page was never seen being written"
 kill -INT $tool
 wait $tool
 [ "$(cat "$work/pages/page.html")" = "old page" ] || fail "Ctrl+C took the old page"

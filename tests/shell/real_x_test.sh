@@ -16,7 +16,7 @@ for tool in Xvfb openbox xdotool xprop; do
 done
 
 . "$(dirname "$0")/../support/x_session.sh"
-. "$(dirname "$0")/../support/noise_picture.sh"
+. "$(dirname "$0")/../support/unfinished_page.sh"
 home=$work/home
 mkdir "$home"
 
@@ -104,11 +104,7 @@ type_text "$work/noise.bmp"
 key alt+w
 type_text "$work/pages/page.html"
 key Return
-tries=5000
-until [ -n "$(find "$work/pages" -name '.page.html.tilery-*')" ]; do
-	tries=$((tries - 1))
-	[ $tries -gt 0 ] || fail "the new page was never seen being written"
-done
+wait_for_unfinished_page "$work/pages" || fail "the new page was never seen being written"
 kill -TERM "$tilery"
 wait "$tilery"
 [ $? -eq 143 ] || fail "SIGTERM did not end the program"

@@ -23,7 +23,7 @@ done
 export LANG=C.UTF-8 WINEDEBUG=-all
 
 . "$(dirname "$0")/../support/x_session.sh"
-. "$(dirname "$0")/../support/noise_picture.sh"
+. "$(dirname "$0")/../support/unfinished_page.sh"
 # The path as a Windows program takes it: Wine's Z: drive is /.
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 
@@ -137,11 +137,7 @@ type_text "$(windows_path "$work/noise.bmp")"
 key alt+w
 type_text "$(windows_path "$work/pages/page.html")"
 key Return
-tries=5000
-until [ -n "$(find "$work/pages" -name '.page.html.tilery-*')" ]; do
-	tries=$((tries - 1))
-	[ $tries -gt 0 ] || fail "the new page was never seen being written"
-done
+wait_for_unfinished_page "$work/pages" || fail "the new page was never seen being written"
 kill -STOP "$tilery"
 wineboot --end-session &
 ending=$!

@@ -1,3 +1,5 @@
+# For the tests that stop a program in the middle of writing a page.
+
 # noise_picture SIZE FILE: a SIZE x SIZE BMP of random colours, whose page
 # takes long enough to write that a program can be stopped in the middle.
 noise_picture() {
@@ -8,4 +10,13 @@ noise_picture() {
 		printf '\001\000\030\000'; le32 0; le32 $data; le32 2835; le32 2835; le32 0; le32 0
 		head -c $data /dev/urandom
 	} >"$2"
+}
+# wait_for_unfinished_page FOLDER: until a new page.html shows being written
+# there; fails when none does.
+wait_for_unfinished_page() {
+	tries=5000
+	until [ -n "$(find "$1" -name '.page.html.tilery-*')" ]; do
+		tries=$((tries - 1))
+		[ $tries -gt 0 ] || return 1
+	done
 }
