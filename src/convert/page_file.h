@@ -61,4 +61,13 @@ int MakeTemporaryFile(char *pattern, std::atomic<const char *> *published);
 /* Deletes a file made so; safe where the program is stopped. */
 void RemoveTemporaryFile(const char *name);
 
+/* For each system's own page file: */
+/* Makes the new file ".NAME.tilery-XXXXXX" beside target, whose folder is
+ * its first folder bytes, into temporary; its descriptor, or -1. Until it
+ * is dropped or the page is committed, RemoveUnfinishedPage deletes it. */
+int MakeUnfinishedPage(const char *target, size_t folder, char *temporary);
+void DropUnfinishedPage(const char *temporary);
+/* Puts the new file in the page's place, whole; false when it could not. */
+bool MovePageIntoPlace(const char *temporary, const char *target);
+
 #endif

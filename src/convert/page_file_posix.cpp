@@ -12,10 +12,6 @@
 #include <cstring>
 #include <initializer_list>
 
-/* The new file being written, for RemoveUnfinishedPage: published whole,
- * once the name is final, and withdrawn before it goes. */
-static std::atomic<const char *> g_unfinished{nullptr};
-
 const char STANDARD_OUTPUT_PAGE[] = "/dev/stdout";
 
 static bool
@@ -62,18 +58,7 @@ static FILE *
 OpenBeside(const char *target, const struct stat *existing, char *temporary)
 {
 	const char *slash = std::strrchr(target, '/');
-	const size_t folder = slash ? size_t(slash - target) + 1 : 0;
-	static const char SUFFIX[] = ".tilery-XXXXXX";
-	const char *name = target + folder;
-	if (folder + 1 + std::strlen(name) + sizeof SUFFIX > PAGE_PATH_SIZE)
-		return nullptr;
-	char *p = temporary;
-	std::memcpy(p, target, folder);
-	p += folder;
-	*p++ = '.';
-	std::strcpy(p, name);
-	std::strcat(p, SUFFIX);
-	const int fd = MakeTemporaryFile(temporary, &g_unfinished);
+	const int fd = MakeUnfinishedPage(target, slash ? size_t(slash - target) + 1 : 0, temporary);
 	if (fd < 0)
 		return nullptr;
 	mode_t mode;
@@ -92,8 +77,7 @@ OpenBeside(const char *target, const struct stat *existing, char *temporary)
 	FILE *file = sameGroup && fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
 	if (!file) {
 		close(fd);
-		unlink(temporary);
-		g_unfinished = nullptr;
+		DropUnfinishedPage(temporary);
 		return nullptr;
 	}
 	return file;
@@ -180,47 +164,10 @@ AdviseHugePages(void *start, size_t length)
 	madvise(start, length, MADV_HUGEPAGE);
 }
 
-static void
-Forget(PageFile *page)
+bool
+MovePageIntoPlace(const char *temporary, const char *target)
 {
-	page->temporary[0] = '\0';
-	page->file = nullptr;
-}
-
-int
-CommitPageFile(PageFile *page)
-{
-	/* A full disk shows itself at the last write or only at the close. */
-	bool failed = std::fflush(page->file) != 0 || std::ferror(page->file);
-	if (std::fclose(page->file) != 0)
-		failed = true;
-	if (page->temporary[0]) {
-		if (failed || rename(page->temporary, page->target) != 0) {
-			unlink(page->temporary);
-			failed = true;
-		}
-		g_unfinished = nullptr;
-	}
-	Forget(page);
-	return failed ? -1 : 0;
-}
-
-void
-AbandonPageFile(PageFile *page)
-{
-	std::fclose(page->file);
-	if (page->temporary[0]) {
-		unlink(page->temporary);
-		g_unfinished = nullptr;
-	}
-	Forget(page);
-}
-
-void
-RemoveUnfinishedPage(void)
-{
-	if (const char *name = g_unfinished)
-		unlink(name);
+	return rename(temporary, target) == 0;
 }
 
 void

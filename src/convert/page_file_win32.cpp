@@ -11,10 +11,8 @@
 /* '<' and '>' cannot be in a Windows file name. */
 const char STANDARD_OUTPUT_PAGE[] = "<stdout>";
 
-/* The new file being written, for RemoveUnfinishedPage: published whole,
- * once the name is final, and withdrawn before it goes. A console's stop
- * handler runs on a thread of its own and waits while a name is made. */
-static std::atomic<const char *> g_unfinished{nullptr};
+/* A console's stop handler runs on a thread of its own and waits while a
+ * new file's name is made. */
 static std::mutex g_naming;
 
 static bool
@@ -80,24 +78,13 @@ OpenBeside(const char *target, char *temporary)
 	const char *forward = std::strrchr(target, '/');
 	if (!slash || (forward && forward > slash))
 		slash = forward;
-	const size_t folder = slash ? size_t(slash - target) + 1 : 0;
-	static const char SUFFIX[] = ".tilery-XXXXXX";
-	const char *name = target + folder;
-	if (folder + 1 + std::strlen(name) + sizeof SUFFIX > PAGE_PATH_SIZE)
-		return nullptr;
-	std::memcpy(temporary, target, folder);
-	char *p = temporary + folder;
-	*p++ = '.';
-	std::strcpy(p, name);
-	std::strcat(p, SUFFIX);
-	const int fd = MakeTemporaryFile(temporary, &g_unfinished);
+	const int fd = MakeUnfinishedPage(target, slash ? size_t(slash - target) + 1 : 0, temporary);
 	if (fd < 0)
 		return nullptr;
 	FILE *file = _fdopen(fd, "wb");
 	if (!file) {
 		_close(fd);
-		RemoveUnfinishedPage();
-		g_unfinished = nullptr;
+		DropUnfinishedPage(temporary);
 	}
 	return file;
 }
@@ -162,54 +149,16 @@ WritePageFile(PageFile *page, const char *bytes, size_t length)
 	return std::fwrite(bytes, 1, length, page->file) == length ? 0 : -1;
 }
 
-static void
-Forget(PageFile *page)
+bool
+MovePageIntoPlace(const char *temporary, const char *target)
 {
-	page->temporary[0] = '\0';
-	page->file = nullptr;
-}
-
-int
-CommitPageFile(PageFile *page)
-{
-	/* A full disk shows itself at the last write or only at the close. */
-	bool failed = std::fflush(page->file) != 0 || std::ferror(page->file);
-	if (std::fclose(page->file) != 0)
-		failed = true;
-	if (page->temporary[0]) {
-		if (failed || !MoveFileExW(WidePath(page->temporary).text, WidePath(page->target).text,
-		                           MOVEFILE_REPLACE_EXISTING)) {
-			RemoveUnfinishedPage();
-			failed = true;
-		}
-		g_unfinished = nullptr;
-	}
-	Forget(page);
-	return failed ? -1 : 0;
-}
-
-void
-AbandonPageFile(PageFile *page)
-{
-	std::fclose(page->file);
-	if (page->temporary[0]) {
-		RemoveUnfinishedPage();
-		g_unfinished = nullptr;
-	}
-	Forget(page);
+	return MoveFileExW(WidePath(temporary).text, WidePath(target).text, MOVEFILE_REPLACE_EXISTING);
 }
 
 /* Huge pages need a privilege that programs are not given. */
 void
 AdviseHugePages(void *, size_t)
 {
-}
-
-void
-RemoveUnfinishedPage(void)
-{
-	if (const char *name = g_unfinished)
-		RemoveTemporaryFile(name);
 }
 
 int
