@@ -44,7 +44,9 @@ int CommitPageFile(PageFile *page);
 void AbandonPageFile(PageFile *page);
 
 /* Asks for huge pages behind the memory given, where the system has them;
- * a hint, nothing fails. */
+ * a hint, nothing fails. Only whole huge pages, aligned to their size,
+ * can back memory. */
+constexpr size_t HUGE_PAGE_SIZE = size_t(2) << 20;
 void AdviseHugePages(void *start, size_t length);
 
 /* Deletes a new file still being written; safe where the program is
