@@ -94,6 +94,8 @@ static void
 ShowProgress(long long rowsDone, long long rows)
 {
 	/* A few times a second; a short conversion's line is gone at once. */
+	if (rows == 0)
+		return; /* the picture is being read */
 	const auto now = std::chrono::steady_clock::now();
 	if (g_progressShown && now - g_lastShown < std::chrono::milliseconds(100) && rowsDone < rows)
 		return;

@@ -39,6 +39,13 @@ SetConversionProgress(ConversionProgress hook)
 	return previous;
 }
 
+void
+ReportReading(void)
+{
+	if (g_progress)
+		g_progress(0, 0);
+}
+
 /* Most of the page is cells: each is put together in the output buffer
  * itself. */
 template <size_t N>

@@ -10,9 +10,9 @@
 int ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize);
 
 /* Called at the end of every row of the scan with the rows done and the
- * rows in all, so that a caller can keep its windows painted or show how
- * far the conversion has got. Installs hook (null: none) and returns the
- * previous one. */
+ * rows in all, and as the picture is read with both 0, so that a caller
+ * can keep its windows painted or show how far the conversion has got.
+ * Installs hook (null: none) and returns the previous one. */
 typedef void (*ConversionProgress)(long long rowsDone, long long rows);
 ConversionProgress SetConversionProgress(ConversionProgress hook);
 

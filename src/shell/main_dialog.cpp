@@ -29,7 +29,7 @@ CellSizeFromText(const char *text)
 	return value > INT_MAX ? INT_MAX : int(value);
 }
 
-/* The dialog takes no input while a picture is scanned, but it repaints. */
+/* The dialog takes no input while a picture is read and scanned, but it repaints. */
 static void
 KeepPainted(long long, long long)
 {
