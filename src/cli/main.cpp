@@ -93,9 +93,9 @@ static std::chrono::steady_clock::time_point g_lastShown;
 static void
 ShowProgress(long long rowsDone, long long rows)
 {
-	/* A few times a second; a short conversion's line is gone at once. */
 	if (rows == 0)
 		return; /* the picture is being read */
+	/* A few times a second; a short conversion's line is gone at once. */
 	const auto now = std::chrono::steady_clock::now();
 	if (g_progressShown && now - g_lastShown < std::chrono::milliseconds(100) && rowsDone < rows)
 		return;
