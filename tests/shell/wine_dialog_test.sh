@@ -87,9 +87,9 @@ windows_are 1 && kill -0 "$tilery" 2>/dev/null || fail "Esc closed the dialog"
 key alt+r Tab space
 wait_for 10 active_is_not "$main" || fail "the picture chooser did not open"
 chooser=$(xdotool getactivewindow)
-# On a machine's first start of Wine the chooser can show before its name
-# field has the focus, and the keys go astray: typed again (Alt+N is the
-# field's mnemonic) until the chooser answers.
+# Once, on a machine's first start of Wine, the name typed into a chooser
+# just shown went astray: it is typed again into the name field (Alt+N),
+# three times at most, until the chooser answers.
 answered=""
 for try in 1 2 3; do
 	key alt+n ctrl+a
