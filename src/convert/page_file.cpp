@@ -44,6 +44,23 @@ Forget(PageFile *page)
 	page->file = nullptr;
 }
 
+bool
+CopyPagePath(char *to, const char *from)
+{
+	const size_t length = std::strlen(from);
+	if (length >= PAGE_PATH_SIZE)
+		return false;
+	std::memcpy(to, from, length + 1);
+	return true;
+}
+
+bool
+StartPageFile(const char *path, PageFile *page)
+{
+	Forget(page);
+	return CopyPagePath(page->target, path);
+}
+
 int
 CommitPageFile(PageFile *page)
 {

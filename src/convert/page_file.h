@@ -71,5 +71,10 @@ int MakeUnfinishedPage(const char *target, size_t folder, char *temporary);
 void DropUnfinishedPage(const char *temporary);
 /* Puts the new file in the page's place, whole; false when it could not. */
 bool MovePageIntoPlace(const char *temporary, const char *target);
+/* Copies a path into a buffer of PAGE_PATH_SIZE; false when it does not fit. */
+bool CopyPagePath(char *to, const char *from);
+/* Begins OpenPageFile: nothing open yet, the target set to path; false
+ * when the path does not fit. */
+bool StartPageFile(const char *path, PageFile *page);
 
 #endif

@@ -14,16 +14,6 @@
 
 const char STANDARD_OUTPUT_PAGE[] = "/dev/stdout";
 
-static bool
-Copy(char *to, const char *from)
-{
-	const size_t length = std::strlen(from);
-	if (length >= PAGE_PATH_SIZE)
-		return false;
-	std::memcpy(to, from, length + 1);
-	return true;
-}
-
 int
 MakeTemporaryFile(char *pattern, std::atomic<const char *> *published)
 {
@@ -93,9 +83,7 @@ IsSameFile(const char *a, const char *b)
 int
 OpenPageFile(const char *path, PageFile *page)
 {
-	page->file = nullptr;
-	page->temporary[0] = '\0';
-	if (!Copy(page->target, path))
+	if (!StartPageFile(path, page))
 		return -1;
 	/* Standard output is written as the caller set it up, not reopened. */
 	if (std::strcmp(path, STANDARD_OUTPUT_PAGE) == 0) {
@@ -114,7 +102,7 @@ OpenPageFile(const char *path, PageFile *page)
 	struct stat st;
 	if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
 		char resolved[PATH_MAX];
-		if (!realpath(path, resolved) || !Copy(page->target, resolved)) {
+		if (!realpath(path, resolved) || !CopyPagePath(page->target, resolved)) {
 			page->file = OpenDirectly(path); /* a link to nothing yet */
 			return page->file ? 0 : -1;
 		}

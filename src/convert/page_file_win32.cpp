@@ -15,16 +15,6 @@ const char STANDARD_OUTPUT_PAGE[] = "<stdout>";
  * new file's name is made. */
 static std::mutex g_naming;
 
-static bool
-Copy(char *to, const char *from)
-{
-	const size_t length = std::strlen(from);
-	if (length >= PAGE_PATH_SIZE)
-		return false;
-	std::memcpy(to, from, length + 1);
-	return true;
-}
-
 /* A stream of bytes, never text, on the handle; it takes the handle. */
 static FILE *
 StreamOf(HANDLE handle)
@@ -92,9 +82,7 @@ OpenBeside(const char *target, char *temporary)
 int
 OpenPageFile(const char *path, PageFile *page)
 {
-	page->file = nullptr;
-	page->temporary[0] = '\0';
-	if (!Copy(page->target, path))
+	if (!StartPageFile(path, page))
 		return -1;
 	/* Standard output is written as the caller set it up, not reopened. */
 	if (std::strcmp(path, STANDARD_OUTPUT_PAGE) == 0) {
