@@ -62,6 +62,17 @@ protected:
 		return page.substr(head.size(), page.size() - head.size() - TAIL.size());
 	}
 
+	/* The picture at input, named as its own page, is refused and kept. */
+	void ExpectPictureRefusedAsPage(const std::string &page, const Bytes &picture)
+	{
+		SCOPED_TRACE(page);
+		NoticeRecorder fresh;
+		EXPECT_EQ(ConvertBitmapToTable(input.c_str(), page.c_str(), 10), 1);
+		ASSERT_EQ(fresh.notices().size(), 1u);
+		EXPECT_EQ(fresh.notices()[0].text, "ファイルオープン失敗[" + page + "]");
+		EXPECT_EQ(ReadFile(input), std::string(picture.begin(), picture.end()));
+	}
+
 	void ExpectOneNotice(const std::string &text)
 	{
 		ASSERT_EQ(recorder.notices().size(), 1u);
