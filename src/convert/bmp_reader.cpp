@@ -307,7 +307,11 @@ DecodeRunLength(const Layout &layout, const unsigned char *p, const unsigned cha
 	const int64_t width = layout.width, height = layout.height;
 	int64_t x = 0, y = 0; /* y counts from the bottom row */
 
-	for (;;) {
+	for (uint32_t codes = 1;; codes++) {
+		/* The stream was read in one piece: the window waiting for it is
+		 * kept painted from here. 2^16 codes make at most 16 Mi pixels. */
+		if (codes % (1u << 16) == 0)
+			ReportReading();
 		if (end - p < 2)
 			return y >= height ? nullptr : "run-length data cut short";
 		const uint32_t count = p[0], code = p[1];

@@ -240,6 +240,16 @@ TEST_F(ConvertTest, ProgressIsReportedAsThePictureIsReadThenAtTheEndOfEveryRow)
 	EXPECT_NE(reading, calls.begin()) << "nothing told while the picture was read";
 	EXPECT_TRUE(std::all_of(calls.begin(), reading, [](auto call) { return call.first == 0; }));
 	EXPECT_EQ(Calls(reading, calls.end()), (Calls{{1, 3}, {2, 3}, {3, 3}}));
+
+	/* A run-length picture is read in one piece, then its 200,000 codes
+	 * are checked and decoded: told during both, three times each. */
+	calls.clear();
+	WriteFile(input, MakeFlatRle8(2, 100000, 0x336699));
+	SetConversionProgress([](long long done, long long rows) { calls.emplace_back(done, rows); });
+	const int result = ConvertBitmapToTable(input.c_str(), output.c_str(), 1);
+	SetConversionProgress(previous);
+	ASSERT_EQ(result, 0);
+	EXPECT_GE(std::count(calls.begin(), calls.end(), std::make_pair(0LL, 0LL)), 3 + 6);
 }
 
 /* ---- spans within what parsers take, sizes past 32 bits ---- */
