@@ -36,9 +36,11 @@ target_compile_definitions(tilery_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_ME
 target_sources(tilery_core PRIVATE
   src/convert/page_file_win32.cpp
   src/convert/picture_file_win32.cpp
+  src/convert/path_win32.cpp
+  src/platform/stop_win32.cpp
   src/platform/text_win32.cpp
 )
-target_link_libraries(tilery_core PUBLIC tilery_spng tilery_gif)
+target_link_libraries(tilery_core PUBLIC tilery_spng tilery_gif advapi32)
 add_link_options(-static)
 
 # The icon, the version and the manifest (today's controls, per-monitor

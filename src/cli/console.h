@@ -4,15 +4,10 @@
 #include <cstdio>
 
 /* What the command-line tool needs of the system: its entry, which hands
- * the arguments over as UTF-8, a stop handler, and text on a console. */
+ * the arguments over as UTF-8, and text on a console. */
 
 /* The tool itself, run by the system's entry; returns the exit status. */
 int RunTool(int argc, char **argv);
-
-/* Calls leave (which must be safe there) when the tool is stopped from
- * outside: an interrupt, a closed terminal or console, a termination.
- * The process then ends as it would have without the tool's help. */
-void OnStop(void (*leave)(void));
 
 /* Whether stream is a terminal or console a person reads. */
 bool IsConsole(FILE *stream);

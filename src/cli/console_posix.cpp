@@ -3,29 +3,7 @@
 
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
-#include <initializer_list>
-
-static void (*g_leave)(void);
-
-static void
-Stop(int signal)
-{
-	g_leave();
-	std::signal(signal, SIG_DFL);
-	std::raise(signal);
-}
-
-void
-OnStop(void (*leave)(void))
-{
-	g_leave = leave;
-	for (int signal : {SIGINT, SIGTERM, SIGHUP})
-		std::signal(signal, Stop);
-	/* A reader that leaves early is a write failure, told as such. */
-	std::signal(SIGPIPE, SIG_IGN);
-}
 
 bool
 IsConsole(FILE *stream)

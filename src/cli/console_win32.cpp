@@ -9,24 +9,6 @@
 
 #include "platform/win32.h"
 
-static void (*g_leave)(void);
-
-/* Ctrl+C, Ctrl+Break, the console closed: the default handler then ends
- * the process. */
-static BOOL WINAPI
-Stop(DWORD)
-{
-	g_leave();
-	return FALSE;
-}
-
-void
-OnStop(void (*leave)(void))
-{
-	g_leave = leave;
-	SetConsoleCtrlHandler(Stop, TRUE);
-}
-
 static HANDLE
 HandleOf(FILE *stream)
 {

@@ -11,7 +11,10 @@
 #include "cli/console.h"
 #include "convert/convert.h"
 #include "convert/page_file.h"
+#include "convert/path.h"
 #include "convert/picture.h"
+#include "convert/temporary_file.h"
+#include "platform/stop.h"
 #include "shell/notice.h"
 
 enum { EXIT_WRITTEN = 0, EXIT_FAILED = 1, EXIT_USAGE = 2, EXIT_OUT_OF_MEMORY = 3 };
@@ -51,17 +54,7 @@ static void
 RemoveLeftovers(void)
 {
 	RemoveUnfinishedPage();
-	if (const char *copy = g_stdinCopy)
-		RemoveTemporaryFile(copy);
-}
-
-static void
-RemoveStandardInputCopy(void)
-{
-	if (const char *copy = g_stdinCopy) {
-		RemoveTemporaryFile(copy);
-		g_stdinCopy = nullptr;
-	}
+	RemovePublishedFile(&g_stdinCopy);
 }
 
 /* Copies standard input to a new file; false when it cannot, or when it
@@ -150,6 +143,8 @@ RunTool(int argc, char **argv)
 	}
 	SetMessageBoxPresenter(PrintNotice);
 
+	UnquotePath(argv[1]);
+	UnquotePath(argv[2]);
 	const char *input = argv[1], *output = argv[2];
 	if (std::strcmp(output, "-") == 0)
 		output = g_outputShown = STANDARD_OUTPUT_PAGE;
@@ -158,7 +153,7 @@ RunTool(int argc, char **argv)
 		input = g_inputShown = g_stdinCopyName;
 		if (!copied) {
 			ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", input);
-			RemoveStandardInputCopy();
+			RemovePublishedFile(&g_stdinCopy);
 			return EXIT_FAILED;
 		}
 	}
@@ -167,7 +162,7 @@ RunTool(int argc, char **argv)
 		SetConversionProgress(ShowProgress);
 	const int result = ConvertBitmapToTable(input, output, cellSize);
 	ClearProgress();
-	RemoveStandardInputCopy();
+	RemovePublishedFile(&g_stdinCopy);
 	switch (result) {
 	case 0:
 		return EXIT_WRITTEN;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "convert/progress.h"
+
 /* Every header field is checked against these before it is used, and every
  * size is computed in 64 bits and checked before anything is allocated. */
 enum : uint32_t {

@@ -7,6 +7,7 @@
 #include "convert/page_file.h"
 #include "convert/page_writer.h"
 #include "convert/pixel_source.h"
+#include "convert/progress.h"
 #include "shell/notice.h"
 
 /* The title is Shift_JIS, as the page has always carried it; everything
@@ -28,23 +29,6 @@ static const char DOCUMENT_TAIL[] = "</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
 
 /* HTML parsers clamp spans to these; a longer run is cut into cells. */
 enum : int32_t { MAX_COLSPAN = 1000, MAX_ROWSPAN = 65534 };
-
-static ConversionProgress g_progress;
-
-ConversionProgress
-SetConversionProgress(ConversionProgress hook)
-{
-	ConversionProgress previous = g_progress;
-	g_progress = hook;
-	return previous;
-}
-
-void
-ReportReading(void)
-{
-	if (g_progress)
-		g_progress(0, 0);
-}
 
 /* Most of the page is cells: each is put together in the output buffer
  * itself. */
@@ -208,8 +192,7 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 			handOver();
 		if (PageWriteFailed())
 			break; /* the disk refused; reading on would only waste time */
-		if (g_progress)
-			g_progress(y + 1, height);
+		ReportProgress(y + 1, height);
 	}
 	out->used = size_t(p - out->bytes);
 	return 0;

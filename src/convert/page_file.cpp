@@ -1,46 +1,38 @@
-/* What every system's page file does alike: the new file beside the page,
- * and the page put in place or thrown away. */
+/* What every system's page file does alike: the new file's name, and the
+ * page put in place or thrown away. */
 #include "convert/page_file.h"
 
 #include <cstring>
 
-/* The new file being written, for RemoveUnfinishedPage: published whole,
- * once the name is final, and withdrawn once the file is gone or in place. */
-static std::atomic<const char *> g_unfinished{nullptr};
+#include "convert/page_file_system.h"
+#include "convert/path.h"
+#include "convert/temporary_file.h"
 
-int
-MakeUnfinishedPage(const char *target, size_t folder, char *temporary)
-{
-	static const char SUFFIX[] = ".tilery-XXXXXX";
-	const char *name = target + folder;
-	if (folder + 1 + std::strlen(name) + sizeof SUFFIX > PAGE_PATH_SIZE)
-		return -1;
-	std::memcpy(temporary, target, folder);
-	char *p = temporary + folder;
-	*p++ = '.';
-	std::strcpy(p, name);
-	std::strcat(p, SUFFIX);
-	return MakeTemporaryFile(temporary, &g_unfinished);
-}
+std::atomic<const char *> g_unfinishedPage{nullptr};
 
-void
-DropUnfinishedPage(const char *temporary)
+bool
+NewPageName(const char *target, char *name)
 {
-	RemoveTemporaryFile(temporary);
-	g_unfinished = nullptr;
+	static const char NAME[] = ".tilery-XXXXXX";
+	const size_t folder = FolderLength(target);
+	if (folder + sizeof NAME > PAGE_PATH_SIZE)
+		return false;
+	std::memcpy(name, target, folder);
+	std::memcpy(name + folder, NAME, sizeof NAME);
+	return true;
 }
 
 void
 RemoveUnfinishedPage(void)
 {
-	if (const char *name = g_unfinished)
-		RemoveTemporaryFile(name);
+	RemovePublishedFile(&g_unfinishedPage);
 }
 
 static void
 Forget(PageFile *page)
 {
 	page->temporary[0] = '\0';
+	page->replacing = false;
 	page->file = nullptr;
 }
 
@@ -66,14 +58,16 @@ CommitPageFile(PageFile *page)
 {
 	/* A full disk shows itself at the last write or only at the close. */
 	bool failed = std::fflush(page->file) != 0 || std::ferror(page->file);
+	if (page->replacing && !failed && !KeepNewPage(page))
+		failed = true;
 	if (std::fclose(page->file) != 0)
 		failed = true;
 	if (page->temporary[0]) {
 		if (failed || !MovePageIntoPlace(page->temporary, page->target)) {
-			RemoveTemporaryFile(page->temporary);
+			RemovePublishedFile(&g_unfinishedPage);
 			failed = true;
 		}
-		g_unfinished = nullptr;
+		g_unfinishedPage = nullptr;
 	}
 	Forget(page);
 	return failed ? -1 : 0;
@@ -84,6 +78,6 @@ AbandonPageFile(PageFile *page)
 {
 	std::fclose(page->file);
 	if (page->temporary[0])
-		DropUnfinishedPage(page->temporary);
+		RemovePublishedFile(&g_unfinishedPage);
 	Forget(page);
 }

@@ -8,25 +8,32 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <initializer_list>
+
+#include "convert/huge_pages.h"
+#include "convert/page_file_system.h"
+#include "convert/path.h"
+#include "convert/temporary_file.h"
+#include "platform/stop.h"
 
 const char STANDARD_OUTPUT_PAGE[] = "/dev/stdout";
 
 int
 MakeTemporaryFile(char *pattern, std::atomic<const char *> *published)
 {
-	sigset_t stopping, before;
-	sigemptyset(&stopping);
-	for (int signal : {SIGINT, SIGTERM, SIGHUP})
-		sigaddset(&stopping, signal);
-	pthread_sigmask(SIG_BLOCK, &stopping, &before);
+	HoldStops(true);
 	const int fd = mkostemp(pattern, O_CLOEXEC);
 	if (fd >= 0)
 		*published = pattern;
-	pthread_sigmask(SIG_SETMASK, &before, nullptr);
+	HoldStops(false);
 	return fd;
+}
+
+void
+RemovePublishedFile(std::atomic<const char *> *published)
+{
+	if (const char *name = published->exchange(nullptr))
+		unlink(name);
 }
 
 /* Opened without waiting for a reader, then made to block as usual. */
@@ -43,14 +50,34 @@ OpenDirectly(const char *path)
 	return file;
 }
 
-/* A new file beside target, with the mode the page has or would get. */
-static FILE *
-OpenBeside(const char *target, const struct stat *existing, char *temporary)
+/* A file with no name in target's folder, so that nothing is left of it
+ * should the program end before it is whole, however it ends; it is named
+ * through /proc once whole. -1 where the file system or /proc cannot. */
+static int
+OpenUnnamed(const char *target)
 {
-	const char *slash = std::strrchr(target, '/');
-	const int fd = MakeUnfinishedPage(target, slash ? size_t(slash - target) + 1 : 0, temporary);
-	if (fd < 0)
+	if (access("/proc/self/fd", X_OK) != 0)
+		return -1;
+	char folder[PAGE_PATH_SIZE] = ".";
+	if (const size_t length = FolderLength(target)) {
+		std::memcpy(folder, target, length);
+		folder[length] = '\0';
+	}
+	return open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+}
+
+/* A new file beside target, with the mode the page has or would get:
+ * unnamed where it can be, else named and removed by the stop handlers. */
+static FILE *
+OpenBeside(PageFile *page, const struct stat *existing)
+{
+	int fd = OpenUnnamed(page->target);
+	if (fd < 0 && NewPageName(page->target, page->temporary))
+		fd = MakeTemporaryFile(page->temporary, &g_unfinishedPage);
+	if (fd < 0) {
+		page->temporary[0] = '\0';
 		return nullptr;
+	}
 	mode_t mode;
 	bool sameGroup = true;
 	if (existing) {
@@ -67,10 +94,37 @@ OpenBeside(const char *target, const struct stat *existing, char *temporary)
 	FILE *file = sameGroup && fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
 	if (!file) {
 		close(fd);
-		DropUnfinishedPage(temporary);
+		if (page->temporary[0])
+			RemovePublishedFile(&g_unfinishedPage);
+		page->temporary[0] = '\0';
 		return nullptr;
 	}
+	page->replacing = true;
 	return file;
+}
+
+bool
+KeepNewPage(PageFile *page)
+{
+	if (page->temporary[0])
+		return true; /* named from the start */
+	char unnamed[32];
+	std::snprintf(unnamed, sizeof unnamed, "/proc/self/fd/%d", fileno(page->file));
+	bool named = false;
+	/* Named and published with no stop handled in between. */
+	HoldStops(true);
+	for (int attempt = 0; attempt < 100 && !named && NewPageName(page->target, page->temporary); attempt++) {
+		PickTemporaryName(page->temporary);
+		named = linkat(AT_FDCWD, unnamed, AT_FDCWD, page->temporary, AT_SYMLINK_FOLLOW) == 0;
+		if (named)
+			g_unfinishedPage = page->temporary;
+		else if (errno != EEXIST)
+			break;
+	}
+	if (!named)
+		page->temporary[0] = '\0';
+	HoldStops(false);
+	return named;
 }
 
 bool
@@ -126,11 +180,9 @@ OpenPageFile(const char *path, PageFile *page)
 	}
 	/* A page that may be written where no new file can be made beside it
 	 * is written in place. */
-	page->file = OpenBeside(page->target, exists ? &st : nullptr, page->temporary);
-	if (!page->file) {
-		page->temporary[0] = '\0';
+	page->file = OpenBeside(page, exists ? &st : nullptr);
+	if (!page->file)
 		page->file = OpenDirectly(page->target);
-	}
 	return page->file ? 0 : -1;
 }
 
@@ -156,10 +208,4 @@ bool
 MovePageIntoPlace(const char *temporary, const char *target)
 {
 	return rename(temporary, target) == 0;
-}
-
-void
-RemoveTemporaryFile(const char *name)
-{
-	unlink(name);
 }

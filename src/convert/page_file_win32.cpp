@@ -1,18 +1,23 @@
 #include "convert/page_file.h"
 
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 
 #include <cstring>
 #include <mutex>
 
+#include "convert/huge_pages.h"
+#include "convert/page_file_system.h"
+#include "convert/temporary_file.h"
 #include "platform/win32.h"
 
 /* '<' and '>' cannot be in a Windows file name. */
 const char STANDARD_OUTPUT_PAGE[] = "<stdout>";
 
-/* A console's stop handler runs on a thread of its own and waits while a
- * new file's name is made. */
+/* A console's stop handler runs on a thread of its own: it waits while a
+ * new file's name is made and published, and takes the name under the
+ * same lock. */
 static std::mutex g_naming;
 
 /* A stream of bytes, never text, on the handle; it takes the handle. */
@@ -60,23 +65,91 @@ IsSameFile(const char *a, const char *b)
 	       ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
-/* A new file beside target. */
-static FILE *
-OpenBeside(const char *target, char *temporary)
+/* Makes a new file from pattern, whose last six characters are XXXXXX,
+ * shared for deleting, so that a stop handler can take it away while it
+ * is still open; publishes its name once final. */
+static HANDLE
+CreateUnique(char *pattern, DWORD access, DWORD attributes, std::atomic<const char *> *published)
 {
-	const char *slash = std::strrchr(target, '\\');
-	const char *forward = std::strrchr(target, '/');
-	if (!slash || (forward && forward > slash))
-		slash = forward;
-	const int fd = MakeUnfinishedPage(target, slash ? size_t(slash - target) + 1 : 0, temporary);
-	if (fd < 0)
-		return nullptr;
-	FILE *file = _fdopen(fd, "wb");
-	if (!file) {
-		_close(fd);
-		DropUnfinishedPage(temporary);
+	const size_t length = std::strlen(pattern);
+	if (length < 6 || std::strcmp(pattern + length - 6, "XXXXXX") != 0)
+		return INVALID_HANDLE_VALUE;
+	std::lock_guard<std::mutex> hold(g_naming);
+	for (int attempt = 0; attempt < 100; attempt++) {
+		PickTemporaryName(pattern);
+		const HANDLE file = CreateFileW(WidePath(pattern).text, access,
+		                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+		                                CREATE_NEW, attributes, nullptr);
+		if (file != INVALID_HANDLE_VALUE) {
+			*published = pattern;
+			return file;
+		}
+		if (GetLastError() != ERROR_FILE_EXISTS)
+			break;
+		std::memcpy(pattern + length - 6, "XXXXXX", 6);
 	}
-	return file;
+	return INVALID_HANDLE_VALUE;
+}
+
+/* A new file beside the page, hidden, and deleted by the system when the
+ * program ends, however it ends, until it is whole. Where the file system
+ * cannot delete it so, the stop handler does. */
+static FILE *
+OpenBeside(PageFile *page)
+{
+	if (!NewPageName(page->target, page->temporary))
+		return nullptr;
+	const HANDLE file = CreateUnique(page->temporary, GENERIC_WRITE | DELETE | WRITE_DAC,
+	                                 FILE_ATTRIBUTE_HIDDEN, &g_unfinishedPage);
+	if (file == INVALID_HANDLE_VALUE) {
+		page->temporary[0] = '\0';
+		return nullptr;
+	}
+	FILE_DISPOSITION_INFO gone = {TRUE};
+	SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
+	FILE *stream = StreamOf(file);
+	if (!stream) {
+		RemovePublishedFile(&g_unfinishedPage);
+		page->temporary[0] = '\0';
+		return nullptr;
+	}
+	page->replacing = true;
+	return stream;
+}
+
+/* The new file is kept, shown, and takes the old page's attributes (but
+ * read-only, which is refused) and access list. */
+bool
+KeepNewPage(PageFile *page)
+{
+	const HANDLE file = HANDLE(_get_osfhandle(_fileno(page->file)));
+	FILE_DISPOSITION_INFO keep = {FALSE};
+	SetFileInformationByHandle(file, FileDispositionInfo, &keep, sizeof keep);
+	const WidePath target(page->target);
+	const DWORD old = GetFileAttributesW(target.text);
+	const DWORD kept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+	                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+	FILE_BASIC_INFO basic = {}; /* times of 0 stay as they are */
+	basic.FileAttributes = old != INVALID_FILE_ATTRIBUTES && (old & kept) ? old & kept : FILE_ATTRIBUTE_NORMAL;
+	if (!SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic))
+		return false;
+	PACL access;
+	PSECURITY_DESCRIPTOR descriptor;
+	if (old != INVALID_FILE_ATTRIBUTES &&
+	    GetNamedSecurityInfoW(target.text, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &access,
+	                          nullptr, &descriptor) == ERROR_SUCCESS) {
+		SECURITY_DESCRIPTOR_CONTROL control = 0;
+		DWORD revision;
+		GetSecurityDescriptorControl(descriptor, &control, &revision);
+		const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | (control & SE_DACL_PROTECTED
+		                                                                   ? PROTECTED_DACL_SECURITY_INFORMATION
+		                                                                   : UNPROTECTED_DACL_SECURITY_INFORMATION);
+		const DWORD set = SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr, access, nullptr);
+		LocalFree(descriptor);
+		if (set != ERROR_SUCCESS)
+			return false;
+	}
+	return true;
 }
 
 int
@@ -123,11 +196,9 @@ OpenPageFile(const char *path, PageFile *page)
 	}
 	/* A page that may be written where no new file can be made beside it
 	 * is written in place. */
-	page->file = OpenBeside(page->target, page->temporary);
-	if (!page->file) {
-		page->temporary[0] = '\0';
+	page->file = OpenBeside(page);
+	if (!page->file)
 		page->file = StreamOf(OpenForWriting(WidePath(page->target).text, CREATE_ALWAYS));
-	}
 	return page->file ? 0 : -1;
 }
 
@@ -152,43 +223,21 @@ AdviseHugePages(void *, size_t)
 int
 MakeTemporaryFile(char *pattern, std::atomic<const char *> *published)
 {
-	static const char LETTERS[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-	const size_t length = std::strlen(pattern);
-	if (length < 6 || std::strcmp(pattern + length - 6, "XXXXXX") != 0)
+	const HANDLE file = CreateUnique(pattern, GENERIC_READ | GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, published);
+	if (file == INVALID_HANDLE_VALUE)
 		return -1;
-	std::lock_guard<std::mutex> hold(g_naming);
-	unsigned long long seed = GetTickCount64() ^ (unsigned long long)GetCurrentProcessId() << 20 ^
-	                          (unsigned long long)(uintptr_t)pattern;
-	for (int attempt = 0; attempt < 100; attempt++) {
-		for (size_t i = length - 6; i < length; i++) {
-			seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-			pattern[i] = LETTERS[(seed >> 33) % (sizeof LETTERS - 1)];
-		}
-		/* Shared for deleting, so that a stop handler can take it away
-		 * while it is still open. */
-		const HANDLE file = CreateFileW(WidePath(pattern).text, GENERIC_READ | GENERIC_WRITE,
-		                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-		                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-		if (file == INVALID_HANDLE_VALUE) {
-			if (GetLastError() == ERROR_FILE_EXISTS)
-				continue;
-			return -1;
-		}
-		const int fd = _open_osfhandle(intptr_t(file), _O_BINARY | _O_RDWR);
-		if (fd < 0) {
-			CloseHandle(file);
-			DeleteFileW(WidePath(pattern).text);
-			return -1;
-		}
-		*published = pattern;
-		return fd;
+	const int fd = _open_osfhandle(intptr_t(file), _O_BINARY | _O_RDWR);
+	if (fd < 0) {
+		CloseHandle(file);
+		RemovePublishedFile(published);
 	}
-	return -1;
+	return fd;
 }
 
 void
-RemoveTemporaryFile(const char *name)
+RemovePublishedFile(std::atomic<const char *> *published)
 {
 	std::lock_guard<std::mutex> hold(g_naming);
-	DeleteFileW(WidePath(name).text);
+	if (const char *name = published->exchange(nullptr))
+		DeleteFileW(WidePath(name).text);
 }

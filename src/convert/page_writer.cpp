@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "convert/huge_pages.h"
+
 /* Four buffers in turn let the writer fall behind for a moment without
  * holding up the scan: dithered 1000x1000 took 14.7 ms against 16.6 with
  * two. They make whole huge pages, found inside this space wherever it

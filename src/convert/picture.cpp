@@ -5,8 +5,9 @@
 #include <cstring>
 #include <new>
 
-#include "convert/page_file.h"
+#include "convert/huge_pages.h"
 #include "convert/picture_file.h"
+#include "convert/progress.h"
 
 static PictureLimits g_limits = DEFAULT_PICTURE_LIMITS;
 

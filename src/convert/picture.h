@@ -76,10 +76,9 @@ struct PictureSource {
 };
 
 /* Copies length bytes at offset; false when the file ends first. Tells
- * the conversion's progress hook (ReportReading in convert.cpp), so that a
- * long read leaves no window unpainted. */
+ * the conversion's progress hook, so that a long read leaves no window
+ * unpainted. */
 bool ReadPictureBytes(const PictureSource &source, uint64_t offset, size_t length, unsigned char *to);
-void ReportReading(void);
 
 /* A source read front to back, as the decoding libraries ask for it. */
 struct PictureStream {

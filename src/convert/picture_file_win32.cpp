@@ -10,8 +10,11 @@
 int
 OpenPictureFile(const char *path, uint64_t *size)
 {
-	const HANDLE file = CreateFileW(WidePath(path).text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-	                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+	/* Shared for deleting, so that the stop handler can take away the
+	 * tool's copy of standard input while it is read. */
+	const HANDLE file = CreateFileW(WidePath(path).text, GENERIC_READ,
+	                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+	                                FILE_ATTRIBUTE_NORMAL, nullptr);
 	if (file == INVALID_HANDLE_VALUE)
 		return -1;
 	LARGE_INTEGER length;

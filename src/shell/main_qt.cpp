@@ -2,13 +2,13 @@
 #include <QApplication>
 #include <QIcon>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 #include "convert/page_file.h"
 #include "platform/application_qt.h"
 #include "platform/message_box_qt.h"
+#include "platform/stop.h"
 #include "shell/main_dialog.h"
 
 /* Until the application stands, Qt's complaints are held back: when it
@@ -29,28 +29,21 @@ HoldStartupMessages(QtMsgType type, const QMessageLogContext &, const QString &m
 		g_lastComplaint = line;
 }
 
-/* Stopped by log-out, shutdown or kill, a conversion leaves the old page
- * as it was and no half page. */
-static void
-StopAndRemoveUnfinishedPage(int signal)
-{
-	RemoveUnfinishedPage();
-	std::signal(signal, SIG_DFL);
-	std::raise(signal);
-}
-
 int
 main(int, char **argv)
 {
 	/* The program takes no command line, the toolkit's options included. */
 	int argc = 1;
 	char *arguments[] = {argv[0], nullptr};
-	for (int signal : {SIGINT, SIGTERM, SIGHUP})
-		std::signal(signal, StopAndRemoveUnfinishedPage);
-	std::signal(SIGPIPE, SIG_IGN); /* a page's reader that leaves is a write failure */
+	/* Stopped by log-out, shutdown or kill, a conversion leaves the old
+	 * page as it was and no half page. The threads Qt starts with the
+	 * application (its own, GLib's, D-Bus's) never take a stop. */
+	OnStop(RemoveUnfinishedPage);
+	HoldStops(true);
 	qInstallMessageHandler(HoldStartupMessages);
 	QApplication application(argc, arguments);
 	qInstallMessageHandler(nullptr);
+	HoldStops(false);
 	QApplication::setWindowIcon(QIcon(QStringLiteral(":/tilery.png")));
 	QGuiApplication::setDesktopFileName(QStringLiteral("tilery"));
 	PrepareQtApplication();

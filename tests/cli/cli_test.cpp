@@ -56,12 +56,19 @@ TEST(CliTest, ConvertsWithTheDefaultOrAGivenCellSize)
 	EXPECT_NE(ReadFile(dir.file("out.html")).find("<TD width=999 height=999 "), std::string::npos);
 }
 
+/* Quotes are part of a name here, unlike on Windows: "in.bmp" is not in.bmp. */
 TEST(CliTest, FailuresAreNoticesOnStandardErrorWithStatusOne)
 {
 	TempDir dir;
 	CliRun run = Cli(dir, "'" + dir.file("none.bmp") + "' '" + dir.file("out.html") + "'");
 	EXPECT_EQ(run.status, 1);
 	EXPECT_EQ(run.err, "tilery: ファイルオープン失敗[" + dir.file("none.bmp") + "]\n");
+	EXPECT_FALSE(FileExists(dir.file("out.html")));
+
+	WriteFile(dir.file("in.bmp"), MakeBmp24(1, 1, {0xFF0000}));
+	run = Cli(dir, "'\"" + dir.file("in.bmp") + "\"' '" + dir.file("out.html") + "'");
+	EXPECT_EQ(run.status, 1);
+	EXPECT_EQ(run.err, "tilery: ファイルオープン失敗[\"" + dir.file("in.bmp") + "\"]\n");
 	EXPECT_FALSE(FileExists(dir.file("out.html")));
 }
 
@@ -264,6 +271,7 @@ TEST(CliTest, PagesAreWrittenOnlyAsTheUserMayWriteThem)
 	};
 	for (const Case &c : {Case{own + "/read-only.html", nobody->pw_uid, nobody->pw_gid, 0444, 1},
 	                      Case{sticky + "/roots.html", 0, 0, 0666, 0},
+	                      Case{sticky + "/roots-in-the-users-group.html", 0, nobody->pw_gid, 0666, 0},
 	                      Case{own + "/other-group.html", nobody->pw_uid, 0, 0664, 0}}) {
 		SCOPED_TRACE(c.page);
 		WriteFile(c.page, std::string("old page"));
@@ -286,7 +294,7 @@ TEST(CliTest, PagesAreWrittenOnlyAsTheUserMayWriteThem)
 			EXPECT_EQ(ReadFile(c.page), "old page");
 		}
 	}
-	EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sticky), {}), 1) << "a file left in the sticky folder";
+	EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sticky), {}), 2) << "a file left in the sticky folder";
 }
 
 /* A picture file is refused past the size cap, named or piped. */
@@ -333,31 +341,51 @@ NoisePicture(int32_t size)
 	return MakeBmp24(size, size, rgb);
 }
 
+/* The tool with standard error to a file, standard input from one if
+ * named, and TMPDIR set if named. */
 pid_t
-Start(const std::vector<std::string> &arguments, const std::string &errors)
+Start(const std::vector<std::string> &arguments, const std::string &errors, const std::string &input = "",
+      const std::string &temporaryFolder = "")
 {
 	std::vector<char *> argv{const_cast<char *>(TILERY_CLI)};
 	for (const std::string &a : arguments)
 		argv.push_back(const_cast<char *>(a.c_str()));
 	argv.push_back(nullptr);
+	std::vector<std::string> variables;
+	for (char **v = environ; *v; v++)
+		if (std::strncmp(*v, "TMPDIR=", 7) != 0 || temporaryFolder.empty())
+			variables.push_back(*v);
+	if (!temporaryFolder.empty())
+		variables.push_back("TMPDIR=" + temporaryFolder);
+	std::vector<char *> envp;
+	for (std::string &v : variables)
+		envp.push_back(&v[0]);
+	envp.push_back(nullptr);
 	posix_spawn_file_actions_t actions;
 	posix_spawn_file_actions_init(&actions);
 	posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+	if (!input.empty())
+		posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
 	pid_t child = -1;
-	if (posix_spawn(&child, TILERY_CLI, &actions, nullptr, argv.data(), environ) != 0)
+	if (posix_spawn(&child, TILERY_CLI, &actions, nullptr, argv.data(), envp.data()) != 0)
 		child = -1;
 	posix_spawn_file_actions_destroy(&actions);
 	return child;
 }
 
-/* Waits until the new page is being written beside the old one. */
+/* Waits until the process writes a new page in the folder: a file of no
+ * name there, held open. */
 bool
-CaughtWriting(const std::string &folder)
+CaughtWriting(pid_t process, const std::string &folder)
 {
+	const std::string fds = "/proc/" + std::to_string(process) + "/fd";
 	for (int i = 0; i < 20000; i++) {
-		for (const std::string &name : Entries(folder))
-			if (name.find(".tilery-") != std::string::npos)
+		for (const std::string &fd : Entries(fds)) {
+			char target[4096];
+			const ssize_t n = readlink((fds + "/" + fd).c_str(), target, sizeof target - 1);
+			if (n > 0 && std::string(target, size_t(n)).rfind(folder + "/#", 0) == 0)
 				return true;
+		}
 		usleep(500);
 	}
 	return false;
@@ -365,24 +393,40 @@ CaughtWriting(const std::string &folder)
 
 } // namespace more
 
+/* Stopped or killed outright, the tool leaves the old page, whatever the
+ * length of its name, and nothing else: neither beside it nor in TMPDIR,
+ * where a picture from standard input is kept. */
 TEST(CliPageTest, InterruptedConversionLeavesTheOldPageAndNothingElse)
 {
 	TempDir dir;
-	const std::string picture = dir.file("noise.bmp"), pages = dir.file("pages"), page = pages + "/page.html";
+	const std::string picture = dir.file("noise.bmp"), pages = dir.file("pages"), temporary = dir.file("tmp");
 	WriteFile(picture, more::NoisePicture(2000));
 	ASSERT_EQ(mkdir(pages.c_str(), 0700), 0);
-	for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-		SCOPED_TRACE(signal);
-		WriteFile(page, std::string("old page"));
-		const pid_t child = more::Start({picture, page}, dir.file("err"));
-		ASSERT_GT(child, 0);
-		ASSERT_TRUE(more::CaughtWriting(pages));
-		kill(child, signal);
-		int raw;
-		waitpid(child, &raw, 0);
-		EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal);
-		EXPECT_EQ(ReadFile(page), "old page");
-		EXPECT_EQ(more::Entries(pages), std::vector<std::string>{"page.html"});
+	ASSERT_EQ(mkdir(temporary.c_str(), 0700), 0);
+	const std::string longest = std::string(250, 'p') + ".html"; /* a name as long as names go */
+	for (const std::string &name : {std::string("page.html"), longest}) {
+		for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+			for (bool piped : {false, true}) {
+				SCOPED_TRACE(name.substr(0, 10) + " " + std::to_string(signal) + (piped ? " piped" : ""));
+				const std::string page = pages + "/" + name;
+				WriteFile(page, std::string("old page"));
+				const pid_t child = piped ? more::Start({"-", page}, dir.file("err"), picture, temporary)
+				                          : more::Start({picture, page}, dir.file("err"));
+				ASSERT_GT(child, 0);
+				ASSERT_TRUE(more::CaughtWriting(child, pages));
+				kill(child, signal);
+				int raw;
+				waitpid(child, &raw, 0);
+				EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal);
+				EXPECT_EQ(ReadFile(page), "old page");
+				EXPECT_EQ(more::Entries(pages), std::vector<std::string>{name});
+				if (piped && signal != SIGKILL)
+					EXPECT_EQ(more::Entries(temporary), std::vector<std::string>{});
+				std::filesystem::remove_all(temporary);
+				mkdir(temporary.c_str(), 0700);
+				unlink(page.c_str());
+			}
+		}
 	}
 }
 
@@ -414,7 +458,7 @@ TEST(CliPageTest, FailedWritesKeepTheOldPage)
 	WriteFile(picture, more::NoisePicture(2000));
 	const pid_t child = more::Start({picture, page}, dir.file("err"));
 	ASSERT_GT(child, 0);
-	ASSERT_TRUE(more::CaughtWriting(pages));
+	ASSERT_TRUE(more::CaughtWriting(child, pages));
 	std::filesystem::remove_all(pages);
 	waitpid(child, &raw, 0);
 	EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);

@@ -5,8 +5,9 @@
 # kept inputs, the BMP suite), named by path or given on standard input and
 # output; both say the same for wrong arguments; a picture in a folder with
 # a Japanese name becomes a page with a Japanese name; on a console the
-# tool shows its progress and notices a person can read; and Ctrl+C in the
-# middle of a page leaves the old page and nothing else.
+# tool shows its progress and notices a person can read; paths in double
+# quotes, as Explorer copies them, are the paths inside; and Ctrl+C or
+# taskkill /f in the middle of a page leaves the old page and nothing else.
 set -u
 windows=$1
 linux=$2
@@ -79,6 +80,11 @@ printf 'tilery: ファイルオープン失敗[%s]\n' "$(win "$folder/無い.bmp
 tr -d '\r' <"$work/windows.err" | cmp -s - "$work/expected.err" ||
 	fail "the notice for a Japanese name reads: $(cat "$work/windows.err")"
 
+# Paths in double quotes, as Explorer's "Copy as path" gives them.
+wine "$windows" "\"$(win "$folder/見本.bmp")\"" "\"$(win "$work/quoted.html")\"" 4 ||
+	fail "quoted paths: status $?"
+cmp -s "$work/linux.html" "$work/quoted.html" || fail "quoted paths: the page differs or is missing"
+
 # On a console (a terminal, here): progress on one line, and notices in
 # Japanese a person can read.
 script -qec "wine '$windows' '$(win "$folder/見本.bmp")' NUL" /dev/null </dev/null >"$work/console"
@@ -87,17 +93,40 @@ script -qec "wine '$windows' '$(win "$folder/無い.bmp")' NUL" /dev/null </dev/
 grep -qF "tilery: ファイルオープン失敗[$(win "$folder/無い.bmp")]" "$work/console" ||
 	fail "the notice on a console reads: $(cat "$work/console")"
 
-# Ctrl+C (Wine makes one of SIGINT) while the page is being written.
+# Ctrl+C (Wine makes one of SIGINT), or taskkill /f, while the page is
+# being written, under a short name and under one as long as names go; the
+# picture once from standard input, whose copy must go too.
 noise_picture 3000 "$work/noise.bmp"
 mkdir "$work/pages"
-echo "old page" >"$work/pages/page.html"
-wine "$windows" "$(win "$work/noise.bmp")" "$(win "$work/pages/page.html")" 1 </dev/null 2>/dev/null &
-tool=$!
-wait_for_unfinished_page "$work/pages" || fail "the new page was never seen being written"
-kill -INT $tool
-wait $tool
-[ "$(cat "$work/pages/page.html")" = "old page" ] || fail "Ctrl+C took the old page"
-[ "$(ls -A "$work/pages")" = page.html ] || fail "Ctrl+C left files beside the page: $(ls -A "$work/pages")"
+temporary=$(winepath -u "$(wine cmd /c echo %TEMP% </dev/null | tr -d '\r')")
+long=$(printf 'p%.0s' $(seq 245)).html
+for name in page.html "$long"; do
+	for stop in ctrl+c taskkill ctrl+c-piped; do
+		echo "old page" >"$work/pages/$name"
+		if [ $stop = ctrl+c-piped ]; then
+			wine "$windows" - "$(win "$work/pages/$name")" 1 <"$work/noise.bmp" 2>/dev/null &
+		else
+			wine "$windows" "$(win "$work/noise.bmp")" "$(win "$work/pages/$name")" 1 </dev/null 2>/dev/null &
+		fi
+		tool=$!
+		wait_for_unfinished_page "$work/pages" || fail "$stop: the new page was never seen being written"
+		if [ $stop = taskkill ]; then
+			# Held still, so that the page is not whole before taskkill starts.
+			kill -STOP $tool
+			wine taskkill /f /im "$(basename "$windows")" >/dev/null 2>&1
+		else
+			kill -INT $tool
+		fi
+		wait $tool
+		status=$?
+		# STATUS_CONTROL_C_EXIT, 0xC000013A, of which Wine passes on the low byte.
+		[ $stop = taskkill ] || [ $status -eq 58 ] || fail "$stop: exit status $status, not STATUS_CONTROL_C_EXIT"
+		[ "$(cat "$work/pages/$name")" = "old page" ] || fail "$stop: the old page is gone (${#name}-byte name)"
+		[ "$(ls -A "$work/pages")" = "$name" ] || fail "$stop: files left beside the page: $(ls -A "$work/pages")"
+		[ -z "$(ls "$temporary" | grep '^tilery-stdin-')" ] || fail "$stop: the copy of standard input stays"
+		rm -f "$work/pages/$name"
+	done
+done
 
 [ $failed -eq 0 ] || exit 1
-echo "pages across systems: $compared pages the same, $refused pictures refused by both, pipes, arguments, Japanese names, a console, Ctrl+C: passed"
+echo "pages across systems: $compared pages the same, $refused pictures refused by both, pipes, arguments, Japanese names, quoted paths, a console, Ctrl+C and taskkill: passed"

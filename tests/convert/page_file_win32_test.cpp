@@ -53,6 +53,33 @@ TEST_F(ConvertTest, DevicesAreWrittenDirectlyAndPagesReplacedWhole)
 	EXPECT_TRUE(recorder.notices().empty());
 }
 
+/* A replaced page keeps its attributes; the new file, hidden while it is
+ * written, is not hidden once it is the page. "D:page.html" is a page in
+ * drive D's working folder, not a stream of a file ".D". */
+TEST_F(ConvertTest, APageKeepsItsAttributesAndADriveRelativePathIsAPage)
+{
+	WriteFile(input, MakeBmp24(1, 1, {R}));
+	WriteFile(output, std::string("old page"));
+	ASSERT_TRUE(SetFileAttributesW(Wide(output).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+	EXPECT_EQ(ConvertBitmapToTable(input.c_str(), output.c_str(), 10), 0);
+	EXPECT_EQ(ReadFile(output), ONE_RED_PIXEL);
+	EXPECT_EQ(GetFileAttributesW(Wide(output).c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY),
+	          DWORD(FILE_ATTRIBUTE_HIDDEN));
+	ASSERT_TRUE(SetFileAttributesW(Wide(output).c_str(), FILE_ATTRIBUTE_NORMAL));
+
+	wchar_t before[MAX_PATH];
+	ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, before), 0u);
+	ASSERT_TRUE(SetCurrentDirectoryW(Wide(dir.path()).c_str()));
+	const std::string page = dir.path().substr(0, 2) + "drive-relative.html";
+	const int result = ConvertBitmapToTable(input.c_str(), page.c_str(), 10);
+	SetCurrentDirectoryW(before);
+	EXPECT_EQ(result, 0);
+	EXPECT_EQ(ReadFile(dir.file("drive-relative.html")), ONE_RED_PIXEL);
+	EXPECT_EQ(GetFileAttributesW(Wide(dir.file("drive-relative.html")).c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+	EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"drive-relative.html", "in.bmp", "out.html"}));
+	EXPECT_TRUE(recorder.notices().empty());
+}
+
 /* Japanese, Greek and a character past the Basic Multilingual Plane: none
  * of them in the system's code page, and % signs that are no format. */
 TEST_F(ConvertTest, NamesOutsideTheSystemCodePageWork)

@@ -104,7 +104,7 @@ type_text "$work/noise.bmp"
 key alt+w
 type_text "$work/pages/page.html"
 key Return
-wait_for_unfinished_page "$work/pages" || fail "the new page was never seen being written"
+wait_for_unfinished_page "$work/pages" "$tilery" || fail "the new page was never seen being written"
 kill -TERM "$tilery"
 wait "$tilery"
 [ $? -eq 143 ] || fail "SIGTERM did not end the program"

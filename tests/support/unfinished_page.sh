@@ -11,11 +11,19 @@ noise_picture() {
 		head -c $data /dev/urandom
 	} >"$2"
 }
-# wait_for_unfinished_page FOLDER: until a new page.html shows being written
-# there; fails when none does.
+# wait_for_unfinished_page FOLDER [PID]: until a new page shows being
+# written there, as a file of no name that process PID holds open (Linux),
+# or as a hidden .tilery-XXXXXX (Windows); fails when none does.
 wait_for_unfinished_page() {
 	tries=5000
-	until [ -n "$(find "$1" -name '.page.html.tilery-*')" ]; do
+	if [ -n "${2:-}" ]; then
+		until ls -l "/proc/$2/fd" 2>/dev/null | grep -qF -- "-> $1/#"; do
+			tries=$((tries - 1))
+			[ $tries -gt 0 ] || return 1
+		done
+		return 0
+	fi
+	until [ -n "$(find "$1" -name '.tilery-*')" ]; do
 		tries=$((tries - 1))
 		[ $tries -gt 0 ] || return 1
 	done

@@ -1,0 +1,26 @@
+#include "convert/path.h"
+
+#include <cstring>
+
+/* "D:page.html" lies in drive D's working folder: the folder is "D:". */
+size_t
+FolderLength(const char *path)
+{
+	size_t folder = 0;
+	if (((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':')
+		folder = 2;
+	for (size_t i = folder; path[i]; i++)
+		if (path[i] == '\\' || path[i] == '/')
+			folder = i + 1;
+	return folder;
+}
+
+void
+UnquotePath(char *path)
+{
+	const size_t length = std::strlen(path);
+	if (length < 2 || path[0] != '"' || path[length - 1] != '"' || std::memchr(path + 1, '"', length - 2))
+		return;
+	std::memmove(path, path + 1, length - 2);
+	path[length - 2] = '\0';
+}

@@ -1,0 +1,23 @@
+#ifndef TILERY_CONVERT_TEMPORARY_FILE_H
+#define TILERY_CONVERT_TEMPORARY_FILE_H
+
+#include <atomic>
+
+/* Files that an interrupted program must not leave behind. Each one's name
+ * is published, once final, where a stop handler finds it. */
+static_assert(std::atomic<const char *>::is_always_lock_free, "read in stop handlers");
+
+/* Makes a new file from pattern, whose last six characters are XXXXXX,
+ * and returns its descriptor, or -1. *published is set to pattern once
+ * the name is final, and no stop is handled in between, so that a stop
+ * handler never sees a name that is not the file's. */
+int MakeTemporaryFile(char *pattern, std::atomic<const char *> *published);
+
+/* Deletes the file published there, if any, and withdraws its name; safe
+ * where the program is stopped. */
+void RemovePublishedFile(std::atomic<const char *> *published);
+
+/* Puts six random letters and digits in place of pattern's XXXXXX. */
+void PickTemporaryName(char *pattern);
+
+#endif
