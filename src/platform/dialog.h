@@ -78,8 +78,10 @@ void EndDialog(WindowHandle dialog, intptr_t result);
 WindowHandle GetDlgItem(WindowHandle dialog, int id);
 
 /* Texts are the bytes file names use (UTF-8 here). GetWindowText copies at
- * most size - 1 bytes and a NUL, and returns the number of bytes copied. */
+ * most size - 1 bytes and a NUL, and returns the number of bytes copied;
+ * GetWindowTextLength tells how many bytes the whole text takes. */
 int GetWindowText(WindowHandle window, char *text, int size);
+int GetWindowTextLength(WindowHandle window);
 bool SetWindowText(WindowHandle window, const char *text);
 
 /* WM_CLOSE and the like to a dialog go to its procedure; EM_LIMITTEXT to an
@@ -90,7 +92,7 @@ intptr_t SendMessage(WindowHandle window, unsigned message, WPARAM wParam, LPARA
 void MessageBeep(void);
 
 /* Repaints windows that need it, taking no input, so that a long command
- * leaves no holes on screen. Cheap to call often. */
+ * leaves no holes on screen. */
 void UpdateWindows(void);
 
 #endif

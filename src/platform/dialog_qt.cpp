@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFontMetrics>
@@ -16,6 +15,7 @@
 #include <QStyle>
 #include <QValidator>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -269,11 +269,9 @@ GetDlgItem(WindowHandle window, int id)
 	return nullptr;
 }
 
-int
-GetWindowText(WindowHandle window, char *text, int size)
+static QByteArray
+TextOf(WindowHandle window)
 {
-	if (size <= 0)
-		return 0;
 	QObject *object = FromHandle(window);
 	QString value;
 	if (auto *edit = qobject_cast<QLineEdit *>(object))
@@ -284,7 +282,21 @@ GetWindowText(WindowHandle window, char *text, int size)
 		value = label->text();
 	else if (auto *widget = qobject_cast<QWidget *>(object))
 		value = widget->windowTitle();
-	const QByteArray bytes = QFile::encodeName(value);
+	return QFile::encodeName(value);
+}
+
+int
+GetWindowTextLength(WindowHandle window)
+{
+	return int(std::min<qsizetype>(TextOf(window).size(), INT_MAX));
+}
+
+int
+GetWindowText(WindowHandle window, char *text, int size)
+{
+	if (size <= 0)
+		return 0;
+	const QByteArray bytes = TextOf(window);
 	const int length = int(std::min<qsizetype>(bytes.size(), size - 1));
 	std::memcpy(text, bytes.constData(), size_t(length));
 	text[length] = '\0';
@@ -330,13 +342,9 @@ MessageBeep(void)
 	QApplication::beep();
 }
 
+/* Input waits until the command is done. */
 void
 UpdateWindows(void)
 {
-	/* Often enough for the eye; input waits until the command is done. */
-	static QElapsedTimer sinceLast;
-	if (sinceLast.isValid() && sinceLast.elapsed() < 40)
-		return;
 	QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-	sinceLast.start();
 }

@@ -4,6 +4,7 @@
 #include "platform/win32.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -270,14 +271,26 @@ GetDlgItem(WindowHandle dialog, int id)
 	return ::GetDlgItem(HWND(dialog), id);
 }
 
+static std::string
+TextOf(WindowHandle window)
+{
+	std::vector<wchar_t> wide(size_t(GetWindowTextLengthW(HWND(window))) + 1);
+	GetWindowTextW(HWND(window), wide.data(), int(wide.size()));
+	return Narrow(wide.data());
+}
+
+int
+GetWindowTextLength(WindowHandle window)
+{
+	return int(std::min<size_t>(TextOf(window).size(), INT_MAX));
+}
+
 int
 GetWindowText(WindowHandle window, char *text, int size)
 {
 	if (size <= 0)
 		return 0;
-	std::vector<wchar_t> wide(size_t(GetWindowTextLengthW(HWND(window))) + 1);
-	GetWindowTextW(HWND(window), wide.data(), int(wide.size()));
-	const std::string bytes = Narrow(wide.data());
+	const std::string bytes = TextOf(window);
 	const size_t length = std::min(bytes.size(), size_t(size) - 1);
 	std::memcpy(text, bytes.data(), length);
 	text[length] = '\0';
@@ -307,16 +320,10 @@ MessageBeep(void)
 	::MessageBeep(MB_OK);
 }
 
+/* Input waits until the command is done. */
 void
 UpdateWindows(void)
 {
-	/* Often enough for the eye, and for Windows not to take the program
-	 * for hung; input waits until the command is done. */
-	static ULONGLONG last;
-	const ULONGLONG now = GetTickCount64();
-	if (now - last < 40)
-		return;
-	last = now;
 	MSG message;
 	while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
 		DispatchMessageW(&message);

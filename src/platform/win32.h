@@ -40,6 +40,7 @@
 #undef DialogBoxParam
 #undef CreateDialogParam
 #undef GetWindowText
+#undef GetWindowTextLength
 #undef SetWindowText
 #undef SendMessage
 #undef GetOpenFileName

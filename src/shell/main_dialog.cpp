@@ -1,9 +1,11 @@
 #include "shell/main_dialog.h"
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 
 #include "convert/convert.h"
+#include "convert/path.h"
 #include "res/resource.h"
 #include "shell/file_choosers.h"
 #include "shell/notice.h"
@@ -29,10 +31,17 @@ CellSizeFromText(const char *text)
 	return value > INT_MAX ? INT_MAX : int(value);
 }
 
-/* The dialog takes no input while a picture is read and scanned, but it repaints. */
+/* The dialog takes no input while a picture is read and scanned, but it
+ * repaints: often enough for the eye, and for the system not to take the
+ * program for hung. */
 static void
 KeepPainted(long long, long long)
 {
+	static std::chrono::steady_clock::time_point last;
+	const auto now = std::chrono::steady_clock::now();
+	if (now - last < std::chrono::milliseconds(40))
+		return;
+	last = now;
 	UpdateWindows();
 }
 
@@ -47,8 +56,17 @@ Convert(WindowHandle dialog)
 	GetWindowText(GetDlgItem(dialog, IDC_CELL_SIZE), sizeText, sizeof sizeText);
 	const int cellSize = CellSizeFromText(sizeText);
 
-	GetWindowText(GetDlgItem(dialog, IDC_INPUT_PATH), g_inputPath, sizeof g_inputPath);
-	GetWindowText(GetDlgItem(dialog, IDC_OUTPUT_PATH), g_outputPath, sizeof g_outputPath);
+	/* A paste can take a field past the limit typing keeps to; its text is
+	 * refused whole, never cut into another file's name. */
+	const WindowHandle input = GetDlgItem(dialog, IDC_INPUT_PATH), output = GetDlgItem(dialog, IDC_OUTPUT_PATH);
+	if (GetWindowTextLength(input) > PATH_LIMIT || GetWindowTextLength(output) > PATH_LIMIT) {
+		ShowNotice(dialog, APP_TITLE, MB_ICONEXCLAMATION, "ファイル名が長すぎる訳で。");
+		return;
+	}
+	GetWindowText(input, g_inputPath, sizeof g_inputPath);
+	GetWindowText(output, g_outputPath, sizeof g_outputPath);
+	UnquotePath(g_inputPath);
+	UnquotePath(g_outputPath);
 	if (!g_inputPath[0] || !g_outputPath[0]) {
 		ShowNotice(dialog, APP_TITLE, MB_ICONEXCLAMATION, "ファイル名が入力されていない訳で。");
 		return;

@@ -239,6 +239,32 @@ private slots:
 		QCOMPARE(Field(IDC_OUTPUT_PATH)->text(), QStringLiteral("/tmp/x"));
 	}
 
+	/* Text that passes the limit some other way (set by a program here; on
+	 * Windows, Shift+Insert) is refused whole: a field of 1034 bytes whose
+	 * first 1023 name an existing page never touches that page. */
+	void aFieldPastItsLimitIsRefusedAndTouchesNothing()
+	{
+		std::string folder = dir->path();
+		while (folder.size() < 1023 - 250) {
+			folder += "/" + std::string(200, 'f');
+			QVERIFY(QDir().mkdir(QFile::decodeName(folder.c_str())));
+		}
+		std::string page = folder + "/";
+		page += std::string(1023 - page.size() - 5, 'p') + ".html";
+		QCOMPARE(page.size(), size_t(1023));
+		WriteFile(page, std::string("old page"));
+		for (const bool longPicture : {false, true}) {
+			NoticeRecorder fresh;
+			FillPaths(longPicture ? page + "x.bmp" : Picture(), longPicture ? Picture() : page + "x.html");
+			QTest::keyClick(Field(IDC_OUTPUT_PATH), Qt::Key_Return);
+			QCOMPARE(fresh.notices().size(), size_t(1));
+			QCOMPARE(QString::fromStdString(fresh.notices()[0].text), QStringLiteral("ファイル名が長すぎる訳で。"));
+			QCOMPARE(fresh.notices()[0].owner, handle);
+			QCOMPARE(fresh.notices()[0].style, unsigned(MB_ICONEXCLAMATION));
+			QCOMPARE(QString::fromStdString(ReadFile(page)), QStringLiteral("old page"));
+		}
+	}
+
 	void cellSizeIsReadByTheDecimalRule_data()
 	{
 		QTest::addColumn<QString>("typed");

@@ -6,6 +6,8 @@
 #   Esc, which leaves the dialog open;
 #   the picture chooser, which refuses a missing file and takes one there;
 #   a second conversion that succeeds, then one with Japanese names;
+#   a page path pasted past the limit with Shift+Insert, refused whole;
+#   paths in double quotes, as Explorer copies them;
 #   a cell size that takes two digits, a third refused;
 #   Alt+X and status 0;
 # then, started again, the session's end in the middle of a conversion,
@@ -47,7 +49,7 @@ paste_text() {
 	printf '%s' "$1" | xclip -quiet -selection clipboard >/dev/null 2>&1 &
 	clip=$!
 	sleep 0.3
-	key ctrl+v
+	key "${2:-ctrl+v}"
 	sleep 0.5
 	kill $clip 2>/dev/null
 }
@@ -119,12 +121,40 @@ wait_for 20 windows_are 2 || fail "no report after converting Japanese names"
 cmp -s "$work/page.html" "$work/日本語の絵/ページ.html" || fail "the page with a Japanese name differs or is missing"
 dismiss_notice Return
 
+# 4b. Shift+Insert pastes past the limit typing keeps to: a page path of
+# 1034 bytes whose first 1023 name an existing page is refused whole, and
+# that page is left as it was. A path in double quotes, as Explorer copies
+# one, is the path inside.
+deep="$work"
+while [ ${#deep} -lt 700 ]; do
+	deep="$deep/$(printf 'f%.0s' $(seq 200))"
+	mkdir "$deep"
+done
+long=$(windows_path "$deep/")
+long="$long$(printf 'p%.0s' $(seq $((1023 - ${#long} - 5)))).html"
+[ ${#long} -eq 1023 ] || fail "the long path is ${#long} bytes"
+echo "old page" >"$deep/${long##*\\}"
+key alt+w
+paste_text "${long}01234567890" shift+Insert
+key Return
+wait_for 20 windows_are 2 || fail "no notice for a page path of 1034 bytes"
+dismiss_notice Return
+[ "$(cat "$deep/${long##*\\}")" = "old page" ] || fail "a page path cut at 1023 bytes replaced another page"
+key alt+r
+paste_text "\"$(windows_path "$work/picture.bmp")\""
+key alt+w
+paste_text "\"$(windows_path "$work/quoted.html")\""
+key Return
+wait_for 20 windows_are 2 || fail "no report after converting quoted paths"
+cmp -s "$work/page.html" "$work/quoted.html" || fail "the page for quoted paths differs or is missing"
+dismiss_notice Return
+
 # 5. The cell size takes two digits: a third is refused, not cut.
 key alt+s
 type_text 123
 key Return
 wait_for 20 windows_are 2 || fail "no report after converting at cell size 12"
-grep -q 'TR{height:12px}' "$work/日本語の絵/ページ.html" || fail "the cell size is not 12"
+grep -q 'TR{height:12px}' "$work/quoted.html" || fail "the cell size is not 12"
 dismiss_notice Return
 
 # 6. Alt+X ends the program with status 0.
