@@ -33,6 +33,7 @@ for program in tilery.exe tilery-cli.exe; do
 	strings -el "$top/$program" | grep -qx "$version" || fail "$program has no version resource"
 	grep -q 'Microsoft.Windows.Common-Controls' "$top/$program" || fail "$program has no manifest"
 	grep -q 'PerMonitorV2' "$top/$program" || fail "$program is not aware of each monitor's DPI"
+	grep -q '<longPathAware[^>]*>true<' "$top/$program" || fail "$program does not take paths past 260 characters"
 done
 [ "$(wine "$top/tilery-cli.exe" --version | tr -d '\r')" = "tilery-cli $version" ] ||
 	fail "the unpacked tool does not run"
