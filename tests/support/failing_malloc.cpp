@@ -1,26 +1,33 @@
 #include "failing_malloc.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdlib>
+#include <thread>
 
 extern "C" void *__real_malloc(size_t size);
 
-static int g_successesLeft = -1; /* -1: never fail */
+static std::atomic<int> g_successesLeft{-1}; /* -1: never fail */
+static std::thread::id g_counted;            /* the thread whose calls count */
 static int g_newSuccessesLeft = -1;
 
+/* Only the calls of the thread that asked count, so that another thread
+ * (the page writer's, starting up) cannot take a success meant for it. */
 extern "C" void *
 __wrap_malloc(size_t size)
 {
-	if (g_successesLeft == 0)
-		return nullptr;
-	if (g_successesLeft > 0)
+	if (g_successesLeft >= 0 && std::this_thread::get_id() == g_counted) {
+		if (g_successesLeft == 0)
+			return nullptr;
 		g_successesLeft--;
+	}
 	return __real_malloc(size);
 }
 
 void
 FailMallocAfter(int successes)
 {
+	g_counted = std::this_thread::get_id();
 	g_successesLeft = successes;
 }
 

@@ -5,7 +5,8 @@
  * the program's own calls to malloc go through here and can be made to fail.
  * Allocations made inside the C++ runtime are not affected. */
 
-/* The next `successes` calls succeed, the ones after fail, until cleared. */
+/* The calling thread's next `successes` calls succeed, the ones after
+ * fail, until cleared. */
 void FailMallocAfter(int successes);
 /* The next `successes` calls of operator new succeed, the one after fails. */
 void FailNewAfter(int successes);
