@@ -9,15 +9,16 @@ set -eu
 cd "$(dirname "$0")"
 
 # a|b: either will do; the first is installed when neither is there.
-RUN_PACKAGES="g++ cmake make pkgconf libspng-dev libgif-dev qt6-base-dev qt6-translations-l10n qt6-wayland
-	fonts-noto-cjk|fonts-ipafont-gothic"
+RUN_PACKAGES="g++ cmake make pkgconf libspng-dev libgif-dev libjpeg62-turbo-dev libwebp-dev qt6-base-dev
+	qt6-translations-l10n qt6-wayland fonts-noto-cjk|fonts-ipafont-gothic"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev valgrind util-linux
 	chromium firefox-esr xvfb xdotool openbox x11-utils qt6-gtk-platformtheme
-	clang libclang-rt-14-dev dpkg-dev file lintian appstream groff-base"
+	clang libclang-rt-14-dev dpkg-dev file lintian appstream groff-base
+	libjpeg-turbo-progs webp imagemagick python3-pil"
 PACKAGE_PACKAGES="dpkg-dev file lintian appstream"
 # The Windows programs: mingw-w64, zlib for it, dpkg-dev to unpack Debian's
-# libspng and giflib sources, GoogleTest's sources; Wine, and the tools that
-# drive and picture its windows, for the tests.
+# libspng, giflib, libjpeg-turbo and libwebp sources, GoogleTest's sources;
+# Wine, and the tools that drive and picture its windows, for the tests.
 WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev googletest"
 WINDOWS_TEST_PACKAGES="wine wine64 xvfb xdotool xclip openbox x11-utils x11-apps netpbm
 	fonts-noto-cjk|fonts-ipafont-gothic"
@@ -55,11 +56,13 @@ configure() {
 	cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
-# windows_sources: Debian's libspng and giflib sources, unpacked into
-# build-windows/sources through a sources list of the build's own.
+# windows_sources: Debian's libspng, giflib, libjpeg-turbo and libwebp
+# sources, unpacked into build-windows/sources through a sources list of the
+# build's own.
+WINDOWS_SOURCES="libspng giflib libjpeg-turbo libwebp"
 windows_sources() {
 	dir=$WINDOWS_DIR/sources
-	if [ ! -f "$dir/fetched" ]; then
+	if [ "$(cat "$dir/fetched" 2>/dev/null)" != "$WINDOWS_SOURCES" ]; then
 		rm -rf "$dir"
 		mkdir -p "$dir/apt/lists/partial" "$dir/apt/cache/archives/partial"
 		codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
@@ -68,13 +71,16 @@ windows_sources() {
 			-o Dir::State::Lists="$PWD/$dir/apt/lists" -o Dir::Cache="$PWD/$dir/apt/cache" \
 			-o APT::Sandbox::User="$(id -un)" -q
 		apt-get "$@" update >/dev/null
-		(cd "$dir" && apt-get "$@" source libspng giflib >/dev/null 2>&1)
-		touch "$dir/fetched"
+		# shellcheck disable=SC2086
+		(cd "$dir" && apt-get "$@" source $WINDOWS_SOURCES >/dev/null 2>&1)
+		echo "$WINDOWS_SOURCES" >"$dir/fetched"
 	fi
 	spng=$(ls -d "$PWD/$dir"/libspng-*/ 2>/dev/null | head -n 1)
 	gif=$(ls -d "$PWD/$dir"/giflib-*/ 2>/dev/null | head -n 1)
-	if [ -z "$spng" ] || [ -z "$gif" ]; then
-		echo "Debian's libspng and giflib sources are not in $dir; remove it and try again" >&2
+	jpeg=$(ls -d "$PWD/$dir"/libjpeg-turbo-*/ 2>/dev/null | head -n 1)
+	webp=$(ls -d "$PWD/$dir"/libwebp-*/ 2>/dev/null | head -n 1)
+	if [ -z "$spng" ] || [ -z "$gif" ] || [ -z "$jpeg" ] || [ -z "$webp" ]; then
+		echo "Debian's $WINDOWS_SOURCES sources are not all in $dir; remove it and try again" >&2
 		exit 1
 	fi
 }
@@ -83,7 +89,8 @@ windows_sources() {
 windows_build() {
 	windows_sources
 	configure "$WINDOWS_DIR/build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DTILERY_SPNG_SOURCE="$spng" -DTILERY_GIF_SOURCE="$gif" -DTILERY_BUILD_BENCH=OFF \
+		-DTILERY_SPNG_SOURCE="$spng" -DTILERY_GIF_SOURCE="$gif" -DTILERY_JPEG_SOURCE="$jpeg" \
+		-DTILERY_WEBP_SOURCE="$webp" -DTILERY_BUILD_BENCH=OFF \
 		-DBUILD_TESTING=ON -DTILERY_LINUX_CLI="$PWD/$BUILD_DIR/bin/tilery-cli"
 	cmake --build "$WINDOWS_DIR/build" -j"$(nproc)" "$@"
 }
@@ -120,6 +127,21 @@ wine_stop() {
 	kill "$openbox" "$xvfb" 2>/dev/null || true
 }
 
+# test_photos: photographs from cameras for the tests, as a Debian package
+# ships them (the demo album of kphotoalbum, unpacked, not installed), in
+# build-photos.
+test_photos() {
+	dir=build-photos
+	[ -f "$dir/sunset.jpg" ] && return 0
+	rm -rf "$dir.download"
+	mkdir -p "$dir.download"
+	(cd "$dir.download" && apt-get -q -o APT::Sandbox::User="$(id -un)" download kphotoalbum >/dev/null 2>&1 &&
+		dpkg-deb -x kphotoalbum_*.deb unpacked) || echo "the photographs for the tests could not be fetched" >&2
+	mkdir -p "$dir"
+	cp "$dir.download"/unpacked/usr/share/kphotoalbum/demo/*.jpg "$dir" 2>/dev/null
+	rm -rf "$dir.download"
+}
+
 passed=0
 failed=0
 # count LOG: adds a ctest run's results to the totals.
@@ -153,6 +175,7 @@ test)
 	install_missing $RUN_PACKAGES $TEST_PACKAGES $WINDOWS_PACKAGES $WINDOWS_TEST_PACKAGES
 	configure "$BUILD_DIR" -DBUILD_TESTING=ON -DTILERY_BUILD_BENCH=ON
 	cmake --build "$BUILD_DIR" -j"$(nproc)"
+	test_photos
 	ctest_run "$BUILD_DIR"
 	# The core's and the tool's tests once more, under AddressSanitizer and
 	# UndefinedBehaviorSanitizer.

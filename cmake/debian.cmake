@@ -24,7 +24,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tilery)
 set(CPACK_PACKAGE_CONTACT "tilery developers <tilery@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turn a picture into an HTML page that redraws it as a table")
-set(CPACK_PACKAGE_DESCRIPTION "tilery turns a BMP picture into an HTML page whose one borderless table
+set(CPACK_PACKAGE_DESCRIPTION "tilery turns a picture (BMP, PNG, GIF, JPEG, WebP, PBM, PGM or PPM) into
+an HTML page whose one borderless table
 redraws it: every pixel becomes a cell's background colour, shown as a
 square of the chosen size, and neighbouring pixels of one colour are merged
 into larger cells. A dialog program and a command-line tool are included.")

@@ -28,9 +28,10 @@ for path in /usr/bin/tilery /usr/bin/tilery-cli /usr/share/applications/tilery.d
 done
 grep -v '^/usr/' "$work/contents" | grep -v '^/$' | grep -q . && fail "files outside /usr: $(grep -v '^/usr/' "$work/contents")"
 
-# Depends are read off the programs: the C++ runtime and Qt's widgets.
+# Depends are read off the programs: the C++ runtime, Qt's widgets and the
+# picture libraries.
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6 libqt6widgets6; do
+for library in libc6 libstdc++6 libqt6widgets6 libspng0 libgif7 libjpeg62-turbo libwebp7; do
 	echo "$depends" | grep -q "$library" || fail "Depends lacks $library: $depends"
 done
 

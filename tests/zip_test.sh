@@ -20,6 +20,7 @@ mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip") || fail "the zip cannot be unpacked"
 top="$work/unpacked/tilery-$version-windows-x64"
 for file in tilery.exe tilery-cli.exe README.txt licences/libspng.txt licences/giflib.txt licences/zlib.txt \
+	licences/libjpeg-turbo.txt licences/libjpeg-turbo-ijg.txt licences/libwebp.txt licences/libwebp-patents.txt \
 	licences/mingw-w64-runtime.txt licences/gcc-runtime.txt; do
 	[ -s "$top/$file" ] || fail "the zip lacks $file"
 done

@@ -22,6 +22,7 @@ enum { MIN_CELL_SIZE = 1, MAX_CELL_SIZE = 999 };
 
 static const char USAGE[] =
 	"usage: tilery-cli INPUT OUTPUT [CELL_SIZE]  (CELL_SIZE 1-999, default 1; - is standard input or output)\n";
+static const char PICTURES[] = "pictures: BMP, PNG, GIF, JPEG, WebP, PBM, PGM, PPM\n";
 
 /* Digits only, no sign or spaces, within the limits. */
 static bool
@@ -133,7 +134,10 @@ RunTool(int argc, char **argv)
 	OnStop(RemoveLeftovers);
 
 	if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
-		std::fputs(argv[1][2] == 'h' ? USAGE : "tilery-cli " TILERY_VERSION "\n", stdout);
+		if (argv[1][2] == 'h')
+			std::fputs(USAGE, stdout), std::fputs(PICTURES, stdout);
+		else
+			std::fputs("tilery-cli " TILERY_VERSION "\n", stdout);
 		return std::fflush(stdout) == 0 && !std::ferror(stdout) ? EXIT_WRITTEN : EXIT_FAILED;
 	}
 	int cellSize = 1;

@@ -3,7 +3,7 @@
 
 #include "convert/progress.h"
 
-/* Writes to outputPath an HTML page whose one table redraws the BMP picture
+/* Writes to outputPath an HTML page whose one table redraws the picture
  * at inputPath, each pixel a cellSize by cellSize block, runs of one colour
  * merged into cells with colspan and rowspan. Tells the user of its own
  * failures. Returns 0 when the page was written, 1 on a failure (nothing

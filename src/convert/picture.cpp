@@ -83,23 +83,38 @@ ReadPictureStream(PictureStream *stream, size_t length, unsigned char *to, bool 
 	return length;
 }
 
+void
+LayRgbaOverWhite(Pixels *pixels)
+{
+	for (uint32_t &p : *pixels) {
+		const unsigned char *c = reinterpret_cast<const unsigned char *>(&p);
+		const uint32_t alpha = c[3];
+		p = alpha == 255 ? PackColor(c[0], c[1], c[2])
+		                 : PackColor(OverWhite(c[0], alpha), OverWhite(c[1], alpha), OverWhite(c[2], alpha));
+	}
+}
+
 const char *
 DecodePicture(const PictureSource &source, DecodedPicture *picture)
 {
 	if (source.size > uint64_t(g_limits.maxFileSize))
 		return "file larger than any picture accepted";
-	unsigned char magic[8] = {0};
+	unsigned char magic[12] = {0};
 	const size_t known = size_t(source.size < sizeof magic ? source.size : sizeof magic);
 	if (!ReadPictureBytes(source, 0, known, magic))
 		return "file cannot be read";
 	static const unsigned char PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 	if (known >= 2 && magic[0] == 'B' && magic[1] == 'M')
 		return DecodeBmpPicture(source, picture);
-	if (known == 8 && std::memcmp(magic, PNG_SIGNATURE, 8) == 0)
+	if (known >= 8 && std::memcmp(magic, PNG_SIGNATURE, 8) == 0)
 		return DecodePngPicture(source, picture);
 	if (known >= 6 && (std::memcmp(magic, "GIF87a", 6) == 0 || std::memcmp(magic, "GIF89a", 6) == 0))
 		return DecodeGifPicture(source, picture);
 	if (known >= 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6')
 		return DecodePnmPicture(source, picture);
+	if (known >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF)
+		return DecodeJpegPicture(source, picture);
+	if (known >= 12 && std::memcmp(magic, "RIFF", 4) == 0 && std::memcmp(magic + 8, "WEBP", 4) == 0)
+		return DecodeWebpPicture(source, picture);
 	return "not a picture in a format that is read";
 }

@@ -90,8 +90,8 @@ struct PictureStream {
  * set; returns how many were copied (0 when the file ends first). */
 size_t ReadPictureStream(PictureStream *stream, size_t length, unsigned char *to, bool partial);
 
-/* Decodes a picture recognised by its first bytes: BMP, PNG, GIF, or a
- * netpbm PBM, PGM or PPM, in a file no larger than the limit. Returns null
+/* Decodes a picture recognised by its first bytes: BMP, PNG, GIF, JPEG,
+ * WebP, or a netpbm PBM, PGM or PPM, in a file no larger than the limit. Returns null
  * on success, or a short English reason why the file was refused, leaving
  * picture as it was. */
 const char *DecodePicture(const PictureSource &source, DecodedPicture *picture);
@@ -100,6 +100,8 @@ const char *DecodePicture(const PictureSource &source, DecodedPicture *picture);
 const char *DecodeBmpPicture(const PictureSource &source, DecodedPicture *picture);
 const char *DecodePngPicture(const PictureSource &source, DecodedPicture *picture);
 const char *DecodeGifPicture(const PictureSource &source, DecodedPicture *picture);
+const char *DecodeJpegPicture(const PictureSource &source, DecodedPicture *picture);
+const char *DecodeWebpPicture(const PictureSource &source, DecodedPicture *picture);
 const char *DecodePnmPicture(const PictureSource &source, DecodedPicture *picture);
 
 /* Whether a picture of these dimensions is within the limits. */
@@ -123,5 +125,9 @@ OverWhite(uint32_t channel, uint32_t alpha)
 {
 	return (channel * alpha + 255 * (255 - alpha) + 127) / 255;
 }
+
+/* Pixels decoded as RGBA bytes (red first, alpha last) become packed
+ * colours, laid over white. */
+void LayRgbaOverWhite(Pixels *pixels);
 
 #endif

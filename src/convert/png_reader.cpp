@@ -52,8 +52,6 @@ Decode(spng_ctx *png, const PictureStream &reader, DecodedPicture *picture)
 	    bytes != size_t(header.width) * size_t(header.height) * 4)
 		return "PNG picture of an unexpected size";
 
-	/* RGBA bytes land as red in bits 0-7 and alpha in 24-31: the packed
-	 * colour, once the alpha is laid over white. */
 	Pixels pixels;
 	try {
 		pixels.resize(size_t(header.width) * size_t(header.height));
@@ -65,12 +63,7 @@ Decode(spng_ctx *png, const PictureStream &reader, DecodedPicture *picture)
 	if (spng_decode_image(png, pixels.data(), bytes, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0 ||
 	    spng_decode_chunks(png) != 0 || !EndMarkIsWhole(reader))
 		return "PNG data broken or cut short";
-	for (uint32_t &p : pixels) {
-		const unsigned char *c = reinterpret_cast<const unsigned char *>(&p);
-		const uint32_t alpha = c[3];
-		p = alpha == 255 ? PackColor(c[0], c[1], c[2])
-		                 : PackColor(OverWhite(c[0], alpha), OverWhite(c[1], alpha), OverWhite(c[2], alpha));
-	}
+	LayRgbaOverWhite(&pixels);
 	picture->width = int32_t(header.width);
 	picture->height = int32_t(header.height);
 	picture->pixels.swap(pixels);

@@ -85,7 +85,7 @@ TEST(CliTest, WrongArgumentsPrintTheUsageWithStatusTwo)
 	}
 	CliRun help = Cli(dir, "--help");
 	EXPECT_EQ(help.status, 0);
-	EXPECT_EQ(help.out, USAGE);
+	EXPECT_EQ(help.out, std::string(USAGE) + "pictures: BMP, PNG, GIF, JPEG, WebP, PBM, PGM, PPM\n");
 	EXPECT_EQ(help.err, "");
 }
 
@@ -420,8 +420,9 @@ TEST(CliPageTest, InterruptedConversionLeavesTheOldPageAndNothingElse)
 				EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal);
 				EXPECT_EQ(ReadFile(page), "old page");
 				EXPECT_EQ(more::Entries(pages), std::vector<std::string>{name});
-				if (piped && signal != SIGKILL)
+				if (piped && signal != SIGKILL) {
 					EXPECT_EQ(more::Entries(temporary), std::vector<std::string>{});
+				}
 				std::filesystem::remove_all(temporary);
 				mkdir(temporary.c_str(), 0700);
 				unlink(page.c_str());

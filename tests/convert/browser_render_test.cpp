@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -142,6 +143,31 @@ const Browser FIREFOX = {
 	},
 };
 
+/* The browser's drawing of a file in a window of w x h pixels; a null
+ * image, with the reason in *said, when there is none. */
+QImage
+Screenshot(const Browser &browser, const TempDir &dir, const std::string &file, int w, int h, QByteArray *said)
+{
+	const std::string png = dir.file("shot.png");
+	std::remove(png.c_str());
+	mkdir(dir.file("profile").c_str(), 0700);
+	QProcess run;
+	QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+	environment.insert("HOME", QString::fromStdString(dir.path()));
+	run.setProcessEnvironment(environment);
+	run.setProcessChannelMode(QProcess::MergedChannels);
+	run.start(QString::fromUtf8(browser.program),
+	          browser.arguments(dir, "file://" + QString::fromStdString(file), QString::fromStdString(png), w, h));
+	if (!run.waitForFinished(90000)) {
+		*said = QByteArray(browser.name) + " did not finish";
+		return QImage();
+	}
+	*said = run.readAll();
+	if (run.exitCode() != 0)
+		return QImage();
+	return QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
+}
+
 /* Converts the picture, has the browser draw the page, and counts the
  * screen pixels that differ from the picture scaled up (or, outside the
  * table, from the white page). */
@@ -155,30 +181,18 @@ ExpectDrawnExactly(const Browser &browser, const Case &c)
 	for (int32_t y = 0; y < c.height; y++)
 		for (int32_t x = 0; x < c.width; x++)
 			rgb[size_t(y) * size_t(c.width) + size_t(x)] = c.paint(x, y);
-	const std::string picture = dir.file("picture.bmp"), page = dir.file("page.html"), png = dir.file("shot.png");
+	const std::string picture = dir.file("picture.bmp"), page = dir.file("page.html");
 	WriteFile(picture, MakeBmp24(c.width, c.height, rgb));
 	{
 		NoticeRecorder quiet;
 		ASSERT_EQ(ConvertBitmapToTable(picture.c_str(), page.c_str(), c.cellSize), 0);
 	}
-	ASSERT_EQ(mkdir(dir.file("profile").c_str(), 0700), 0);
 
 	const int tableWidth = c.width * c.cellSize, tableHeight = c.height * c.cellSize;
 	const int windowWidth = std::max(200, tableWidth + 2 * BODY_MARGIN + WINDOW_SPARE);
 	const int windowHeight = std::max(200, tableHeight + 2 * BODY_MARGIN + WINDOW_SPARE);
-	QProcess run;
-	QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-	environment.insert("HOME", QString::fromStdString(dir.path()));
-	run.setProcessEnvironment(environment);
-	run.setProcessChannelMode(QProcess::MergedChannels);
-	run.start(QString::fromUtf8(browser.program),
-	          browser.arguments(dir, "file://" + QString::fromStdString(page), QString::fromStdString(png),
-	                            windowWidth, windowHeight));
-	ASSERT_TRUE(run.waitForFinished(90000)) << browser.name << " did not finish";
-	const QByteArray said = run.readAll();
-	ASSERT_EQ(run.exitCode(), 0) << said.constData();
-
-	const QImage shot = QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
+	QByteArray said;
+	const QImage shot = Screenshot(browser, dir, page, windowWidth, windowHeight, &said);
 	ASSERT_FALSE(shot.isNull()) << "no screenshot: " << said.constData();
 	ASSERT_GE(shot.width(), tableWidth + BODY_MARGIN);
 	ASSERT_GE(shot.height(), tableHeight + BODY_MARGIN);
@@ -228,6 +242,38 @@ Named(std::initializer_list<const char *> names)
 			if (std::string(c.name) == name)
 				chosen.push_back(c);
 	return chosen;
+}
+
+/* A JPEG in each EXIF orientation, made by Pillow: its page as Chromium
+ * draws it is Chromium's own drawing of the JPEG, upright. */
+TEST(ChromiumJpegTest, EachOrientationDrawnAsTheBrowserDrawsTheJpeg)
+{
+	TempDir dir;
+	const std::string make = "/usr/bin/python3 -c 'import sys; from PIL import Image\n"
+	                         "im = Image.new(\"RGB\", (13, 9))\n"
+	                         "for y in range(9):\n"
+	                         "    for x in range(13): im.putpixel((x, y), (x * 37 % 256, y * 53 % 256, (x + y) * 29 % 256))\n"
+	                         "for o in range(1, 9):\n"
+	                         "    e = Image.Exif(); e[0x0112] = o\n"
+	                         "    im.save(sys.argv[1] + \"/o%d.jpg\" % o, quality=90, exif=e.tobytes())' '" +
+	                         dir.path() + "'";
+	ASSERT_EQ(std::system(make.c_str()), 0) << "Pillow is missing (./build.sh test installs it)";
+	for (int o = 1; o <= 8; o++) {
+		SCOPED_TRACE(o);
+		const std::string jpeg = dir.file("o" + std::to_string(o) + ".jpg"), page = dir.file("page.html");
+		{
+			NoticeRecorder quiet;
+			ASSERT_EQ(ConvertBitmapToTable(jpeg.c_str(), page.c_str(), 1), 0);
+		}
+		WriteFile(dir.file("img.html"), "<!DOCTYPE html><body style=\"margin:" + std::to_string(BODY_MARGIN) +
+		                                    "px\"><img style=\"display:block\" src=\"" + jpeg + "\">");
+		QByteArray said;
+		const QImage drawn = Screenshot(CHROMIUM, dir, page, 200, 200, &said);
+		ASSERT_FALSE(drawn.isNull()) << said.constData();
+		const QImage shown = Screenshot(CHROMIUM, dir, dir.file("img.html"), 200, 200, &said);
+		ASSERT_FALSE(shown.isNull()) << said.constData();
+		EXPECT_TRUE(drawn == shown) << "the page and the JPEG are drawn differently";
+	}
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, ChromiumTest, ::testing::ValuesIn(Cases()), CaseName);
