@@ -201,9 +201,10 @@ test)
 	[ "$failed" -eq 0 ]
 	;;
 bench)
-	install_missing $RUN_PACKAGES libbenchmark-dev libgtest-dev
+	install_missing $RUN_PACKAGES libbenchmark-dev libgtest-dev imagemagick libjpeg-turbo-progs
 	configure "$BUILD_DIR" -DTILERY_BUILD_BENCH=ON
 	cmake --build "$BUILD_DIR" -j"$(nproc)" --target tilery-bench
+	test_photos
 	"$BUILD_DIR/bin/tilery-bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 	;;
 package)

@@ -17,6 +17,7 @@
 
 #include "bmp_writer.h"
 #include "convert/convert.h"
+#include "convert/pixel_source.h"
 
 namespace {
 
@@ -272,6 +273,52 @@ BM_ToolNoise64Colours1000x1000(benchmark::State &state)
 	RunTool(state, NoisePicture(), 1000 * 1000);
 }
 
+/* A 12-megapixel JPEG photograph: a camera's photograph (in build-photos,
+ * which ./build.sh bench fetches) enlarged to 4000x3000 with a sensor's
+ * grain, as ImageMagick writes it at quality 90. */
+const std::string &
+PhotoJpeg()
+{
+	static const std::string path = TempPath("photo-12mp.jpg");
+	const std::string make = "/usr/bin/convert '" TILERY_PHOTO_DIR "/skagen.jpg' -resize '4000x3000!' -seed 1 "
+	                         "-attenuate 0.4 +noise Gaussian -quality 90 '" + path + "'";
+	static const int made = std::system(make.c_str());
+	if (made != 0)
+		std::abort();
+	return path;
+}
+
+/* Decoding alone, beside libjpeg-turbo's own djpeg started for the same
+ * file (its PPM thrown away): what the reader adds to the library. */
+void
+BM_DecodeJpeg12MP(benchmark::State &state)
+{
+	const std::string &input = PhotoJpeg();
+	for (auto _ : state) {
+		Bitmap *bitmap = LoadBitmapFile(input.c_str());
+		if (!bitmap)
+			state.SkipWithError("the photograph was refused");
+		DeleteBitmap(bitmap);
+	}
+	state.counters["pixels/s"] = benchmark::Counter(12e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void
+BM_DjpegJpeg12MP(benchmark::State &state)
+{
+	const std::string &input = PhotoJpeg();
+	char *argv[] = {const_cast<char *>("djpeg"), const_cast<char *>("-outfile"), const_cast<char *>("/dev/null"),
+	                const_cast<char *>(input.c_str()), nullptr};
+	for (auto _ : state) {
+		pid_t child;
+		int status;
+		if (posix_spawnp(&child, "djpeg", nullptr, nullptr, argv, environ) != 0 ||
+		    waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+			state.SkipWithError("djpeg failed");
+	}
+	state.counters["pixels/s"] = benchmark::Counter(12e6 * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 } // namespace
 
 BENCHMARK(BM_Staircase2048x3072)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -285,6 +332,8 @@ BENCHMARK(BM_Barcode2000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ToolStaircase2048x3072)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ToolFlatLogo1024)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ToolNoise64Colours1000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DecodeJpeg12MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DjpegJpeg12MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int
 main(int argc, char **argv)
