@@ -9,8 +9,8 @@ set -eu
 cd "$(dirname "$0")"
 
 # a|b: either will do; the first is installed when neither is there.
-RUN_PACKAGES="g++ cmake make pkgconf libspng-dev libgif-dev libjpeg62-turbo-dev libwebp-dev qt6-base-dev
-	qt6-translations-l10n qt6-wayland fonts-noto-cjk|fonts-ipafont-gothic"
+RUN_PACKAGES="g++ cmake make pkgconf libspng-dev libgif-dev libjpeg62-turbo-dev libwebp-dev libcli11-dev
+	qt6-base-dev qt6-translations-l10n qt6-wayland fonts-noto-cjk|fonts-ipafont-gothic"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev valgrind util-linux
 	chromium firefox-esr xvfb xdotool openbox x11-utils qt6-gtk-platformtheme
 	clang libclang-rt-14-dev dpkg-dev file lintian appstream groff-base
@@ -19,7 +19,7 @@ PACKAGE_PACKAGES="dpkg-dev file lintian appstream"
 # The Windows programs: mingw-w64, zlib for it, dpkg-dev to unpack Debian's
 # libspng, giflib, libjpeg-turbo and libwebp sources, GoogleTest's sources;
 # Wine, and the tools that drive and picture its windows, for the tests.
-WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev googletest"
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev googletest libcli11-dev"
 WINDOWS_TEST_PACKAGES="wine wine64 xvfb xdotool xclip openbox x11-utils x11-apps netpbm
 	fonts-noto-cjk|fonts-ipafont-gothic"
 BUILD_DIR=build

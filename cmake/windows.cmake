@@ -82,8 +82,12 @@ add_link_options(-static)
 # DPI awareness), in both programs.
 configure_file(res/tilery.rc.in ${CMAKE_BINARY_DIR}/tilery.rc @ONLY)
 
+# CLI11 is headers alone (libcli11-dev): a copy of them, so that the
+# system's other headers stay out of the cross build's sight.
+file(COPY /usr/include/CLI DESTINATION ${CMAKE_BINARY_DIR}/cli11)
 add_executable(tilery-cli src/cli/main.cpp src/cli/console_win32.cpp ${CMAKE_BINARY_DIR}/tilery.rc)
 target_link_libraries(tilery-cli PRIVATE tilery_core)
+target_include_directories(tilery-cli SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/cli11)
 target_compile_definitions(tilery-cli PRIVATE TILERY_VERSION="${PROJECT_VERSION}")
 target_link_options(tilery-cli PRIVATE -municode)
 

@@ -1,6 +1,9 @@
-/* tilery-cli INPUT OUTPUT [CELL_SIZE]: the conversion for scripts and batch
- * work. "-" reads the picture from standard input or writes the page to
- * standard output; notices go to standard error. */
+/* tilery-cli [OPTIONS] INPUT OUTPUT [CELL_SIZE]: the conversion for scripts
+ * and batch work, and the page's forms for e-mail. "-" reads the picture
+ * from standard input or writes the page to standard output; notices go to
+ * standard error. */
+#include <CLI/CLI.hpp>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -20,9 +23,11 @@
 enum { EXIT_WRITTEN = 0, EXIT_FAILED = 1, EXIT_USAGE = 2, EXIT_OUT_OF_MEMORY = 3 };
 enum { MIN_CELL_SIZE = 1, MAX_CELL_SIZE = 999 };
 
-static const char USAGE[] =
-	"usage: tilery-cli INPUT OUTPUT [CELL_SIZE]  (CELL_SIZE 1-999, default 1; - is standard input or output)\n";
-static const char PICTURES[] = "pictures: BMP, PNG, GIF, JPEG, WebP, PBM, PGM, PPM\n";
+/* Gmail clips a message past about this many bytes, as is widely
+ * reported; Google documents no figure. */
+enum : long long { MAIL_CLIP_BYTES = 102000 };
+
+static const char USAGE[] = "usage: tilery-cli [OPTIONS] INPUT OUTPUT [CELL_SIZE]  (tilery-cli --help says more)\n";
 
 /* Digits only, no sign or spaces, within the limits. */
 static bool
@@ -42,6 +47,100 @@ ParseCellSize(const char *text, int *size)
 		return false;
 	*size = value;
 	return true;
+}
+
+/* "#rrggbb", as HTML writes a colour; packed as the pictures' colours are. */
+static bool
+ParseColor(const std::string &text, uint32_t *color)
+{
+	if (text.size() != 7 || text[0] != '#')
+		return false;
+	uint32_t rgb = 0;
+	for (size_t i = 1; i < 7; i++) {
+		const char c = text[i];
+		const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+		                : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+		if (digit < 0)
+			return false;
+		rgb = rgb << 4 | uint32_t(digit);
+	}
+	*color = PackColor(rgb >> 16, rgb >> 8 & 0xFF, rgb & 0xFF);
+	return true;
+}
+
+namespace {
+
+struct Arguments {
+	std::string input, output;
+	int cellSize = 1;
+	PageOptions page = DEFAULT_PAGE_OPTIONS;
+	bool pageOptionsGiven = false;
+};
+
+} // namespace
+
+/* The command line, through CLI11: -1 when the conversion is to go on,
+ * else the exit status (after --help, --version or a wrong argument,
+ * named in the message). */
+static int
+ReadArguments(int argc, char **argv, Arguments *arguments)
+{
+	CLI::App app("Turns a picture (BMP, PNG, GIF, JPEG, WebP, PBM, PGM or PPM) into an HTML page whose one\n"
+	             "table redraws it, each pixel a CELL_SIZE square, runs of one colour merged into cells.",
+	             "tilery-cli");
+	app.set_help_flag("--help", "Print this help and exit");
+	app.set_version_flag("--version", "tilery-cli " TILERY_VERSION, "Print the version and exit");
+	std::string cellSize, background;
+	bool fragment = false, noCss = false, transparent = false;
+	app.add_option("INPUT", arguments->input, "The picture; - reads it from standard input")->required();
+	app.add_option("OUTPUT", arguments->output, "The page; - writes it to standard output")->required();
+	app.add_option("CELL_SIZE", cellSize, "Screen pixels a side of each picture pixel, 1 to 999 (default 1)")
+		->check(CLI::Validator(
+			[](std::string &text) {
+				int size;
+				return ParseCellSize(text.c_str(), &size) ? std::string()
+				                                           : "'" + text + "' is not a whole number from 1 to 999";
+			},
+			"1-999"));
+	app.add_flag("--fragment", fragment,
+	             "Write the table alone, to paste into a mail or a page: no document around it, no title, no\n"
+	             "STYLE; ASCII (so UTF-8), lines ending in CR LF. Implies --no-css");
+	app.add_flag("--no-css", noCss,
+	             "Draw exactly without CSS, as mail clients that drop it show the page: sizes by HTML\n"
+	             "attributes alone, the first row's cells one column wide, the first column's one row tall");
+	app.add_flag("--transparent", transparent,
+	             "Fully transparent pixels (PNG, GIF, WebP) become cells without a colour, so that what\n"
+	             "lies below the table shows through");
+	app.add_option("--background", background,
+	               "The colour transparent pixels are laid over, #rrggbb (default #ffffff); with\n"
+	               "--transparent, partly transparent ones only")
+		->check(CLI::Validator(
+			[](std::string &text) {
+				uint32_t color;
+				return ParseColor(text, &color) ? std::string() : "'" + text + "' is not a colour #rrggbb";
+			},
+			"#rrggbb"));
+	try {
+		app.parse(argc, argv);
+	} catch (const CLI::CallForHelp &) {
+		std::fputs(app.help().c_str(), stdout);
+		return std::fflush(stdout) == 0 && !std::ferror(stdout) ? EXIT_WRITTEN : EXIT_FAILED;
+	} catch (const CLI::CallForVersion &version) {
+		std::printf("%s\n", version.what());
+		return std::fflush(stdout) == 0 && !std::ferror(stdout) ? EXIT_WRITTEN : EXIT_FAILED;
+	} catch (const CLI::ParseError &wrong) {
+		WriteText(stderr, (std::string("tilery: ") + wrong.what() + "\n" + USAGE).c_str());
+		return EXIT_USAGE;
+	}
+	if (!cellSize.empty())
+		ParseCellSize(cellSize.c_str(), &arguments->cellSize);
+	if (!background.empty())
+		ParseColor(background, &arguments->page.background);
+	arguments->page.fragment = fragment;
+	arguments->page.noCss = noCss || fragment;
+	arguments->page.keepClear = transparent;
+	arguments->pageOptionsGiven = fragment || noCss || transparent || !background.empty();
+	return -1;
 }
 
 /* Standard input is kept in a file of its own while it is converted; its
@@ -133,23 +232,17 @@ RunTool(int argc, char **argv)
 {
 	OnStop(RemoveLeftovers);
 
-	if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
-		if (argv[1][2] == 'h')
-			std::fputs(USAGE, stdout), std::fputs(PICTURES, stdout);
-		else
-			std::fputs("tilery-cli " TILERY_VERSION "\n", stdout);
-		return std::fflush(stdout) == 0 && !std::ferror(stdout) ? EXIT_WRITTEN : EXIT_FAILED;
-	}
-	int cellSize = 1;
-	if (argc < 3 || argc > 4 || (argc == 4 && !ParseCellSize(argv[3], &cellSize))) {
-		std::fputs(USAGE, stderr);
-		return EXIT_USAGE;
-	}
+	Arguments arguments;
+	const int done = ReadArguments(argc, argv, &arguments);
+	if (done >= 0)
+		return done;
 	SetMessageBoxPresenter(PrintNotice);
 
-	UnquotePath(argv[1]);
-	UnquotePath(argv[2]);
-	const char *input = argv[1], *output = argv[2];
+	for (std::string *path : {&arguments.input, &arguments.output}) {
+		UnquotePath(&(*path)[0]);
+		path->resize(std::strlen(path->c_str()));
+	}
+	const char *input = arguments.input.c_str(), *output = arguments.output.c_str();
 	if (std::strcmp(output, "-") == 0)
 		output = g_outputShown = STANDARD_OUTPUT_PAGE;
 	if (std::strcmp(input, "-") == 0) {
@@ -164,9 +257,18 @@ RunTool(int argc, char **argv)
 
 	if (IsConsole(stderr))
 		SetConversionProgress(ShowProgress);
-	const int result = ConvertBitmapToTable(input, output, cellSize);
+	PageTotals totals;
+	const int result = ConvertPicture(input, output, arguments.cellSize, arguments.page, &totals);
 	ClearProgress();
 	RemovePublishedFile(&g_stdinCopy);
+	/* What a page for a mail costs, where a person reads it. */
+	if (result == 0 && arguments.pageOptionsGiven && IsConsole(stderr)) {
+		char line[160];
+		std::snprintf(line, sizeof line, "tilery: %lld cells, %lld bytes, %s the %lld bytes past which Gmail clips a message\n",
+		              totals.cells, totals.bytes, totals.bytes > MAIL_CLIP_BYTES ? "past" : "within",
+		              (long long)MAIL_CLIP_BYTES);
+		WriteText(stderr, line);
+	}
 	switch (result) {
 	case 0:
 		return EXIT_WRITTEN;

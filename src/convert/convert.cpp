@@ -18,14 +18,23 @@
  * cell's width shared equally), every row is one cell high, and the
  * cells' own height attributes, which some engines give wholly to a
  * span's first row, are set aside. */
-static const char DOCUMENT_HEAD[] =
-	"<HTML>\r\n"
-	"<HEAD><TITLE>"
-	"\x82\xC8\x82\xBA\x90\x65\x95\x83\x8F\x4C\x82\xAA\x82\xB7\x82\xE9\x82\xCC\x82\xBE"
-	"</TITLE><STYLE>TABLE{table-layout:fixed;width:%lldpx}TR{height:%dpx}TD{height:auto}</STYLE></HEAD>\r\n"
+#define DOCUMENT_TITLE                                                                                   \
+	"<HTML>\r\n"                                                                                     \
+	"<HEAD><TITLE>"                                                                                  \
+	"\x82\xC8\x82\xBA\x90\x65\x95\x83\x8F\x4C\x82\xAA\x82\xB7\x82\xE9\x82\xCC\x82\xBE"                 \
+	"</TITLE>"
+static const char DOCUMENT_HEAD[] = DOCUMENT_TITLE
+	"<STYLE>TABLE{table-layout:fixed;width:%lldpx}TR{height:%dpx}TD{height:auto}</STYLE></HEAD>\r\n"
 	"<BODY>\r\n"
 	"<TABLE border=0 cellspacing=0 cellpadding=0>\r\n";
 static const char DOCUMENT_TAIL[] = "</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
+
+/* Without CSS the table says its own width; the fragment is the table
+ * alone. */
+#define TABLE_WITH_WIDTH "<TABLE border=0 cellspacing=0 cellpadding=0 width=%lld>\r\n"
+static const char DOCUMENT_HEAD_WITHOUT_CSS[] = DOCUMENT_TITLE "</HEAD>\r\n<BODY>\r\n" TABLE_WITH_WIDTH;
+static const char FRAGMENT_HEAD[] = TABLE_WITH_WIDTH;
+static const char FRAGMENT_TAIL[] = "</TABLE>\r\n";
 
 /* HTML parsers clamp spans to these; a longer run is cut into cells. */
 enum : int32_t { MAX_COLSPAN = 1000, MAX_ROWSPAN = 65534 };
@@ -79,11 +88,12 @@ PutColor(char *p, uint32_t color)
 enum { LONGEST_CELL = 160 };
 
 /* Cells starting in the first row carry the width of their columns, cells
- * starting in the first column the height of their rows. */
+ * starting in the first column the height of their rows. A clear cell has
+ * no colour, and shows what lies below the table. */
 static char *
 PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, int cellSize)
 {
-	if (x > 0 && y > 0) {
+	if (x > 0 && y > 0 && color != CLEAR_PIXEL) {
 		p = PutText(p, "<TD bgcolor=#");
 	} else {
 		p = PutText(p, "<TD");
@@ -91,9 +101,11 @@ PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t colo
 			p = PutDecimal(PutText(p, " width="), int64_t(cellSize) * cols);
 		if (x == 0)
 			p = PutDecimal(PutText(p, " height="), int64_t(cellSize) * rows);
-		p = PutText(p, " bgcolor=#");
+		if (color != CLEAR_PIXEL)
+			p = PutText(p, " bgcolor=#");
 	}
-	p = PutColor(p, color);
+	if (color != CLEAR_PIXEL)
+		p = PutColor(p, color);
 	if (cols > 1)
 		p = PutDecimal(PutText(p, " colspan="), cols);
 	if (rows > 1)
@@ -113,17 +125,18 @@ struct CellSpan {
  * down while the area does not shrink (ties go to the taller cell), both
  * within the span limits. */
 static CellSpan
-GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t color)
+GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t color,
+         CellSpan most)
 {
 	int32_t cols = 1, rows = 1;
-	for (int32_t c = x + 1; c < width && cols < MAX_COLSPAN; c++) {
+	for (int32_t c = x + 1; c < width && cols < most.cols; c++) {
 		if (GetPixelColor(&pixels, c, y) != color || IsCellCovered(c, y, 0))
 			break;
 		cols++;
 	}
 	int64_t area = cols;
 	const bool mayGrowDown = y + 1 < height && GetPixelColor(&pixels, x, y + 1) == color;
-	for (int32_t r = y + 1; mayGrowDown && r < height && rows < MAX_ROWSPAN; r++) {
+	for (int32_t r = y + 1; mayGrowDown && r < height && rows < most.rows; r++) {
 		int32_t last = -1;
 		for (int32_t c = x; c < x + cols; c++) {
 			if (GetPixelColor(&pixels, c, r) != color || IsCellCovered(c, r, 0))
@@ -144,14 +157,18 @@ GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_
 
 /* The greedy scan: each uncovered pixel starts a cell of its colour.
  * Returns 0, or -1 when a cell could not be recorded; in that case the
- * cell and the row's end are not written.
+ * cell and the row's end are not written. Where the first cells size the
+ * table (no CSS), those of the first row are one column wide and those of
+ * the first column one row tall, so that every column and row has an
+ * unspanned cell that carries its size.
  *
  * The cells go straight into the page's buffer through a cursor of the
  * scan's own, and the pixels are read through a copy of the context: both
  * then stay in registers, where every byte written would otherwise make
  * the compiler fetch them again. */
 static int
-ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cellSize, PageBuffer *out)
+ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cellSize, bool firstCellsSize,
+            PageBuffer *out, long long *cells)
 {
 	const PixelContext pixels = *context;
 	char *p = out->bytes + out->used;
@@ -176,13 +193,17 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 			/* Most cells are single pixels, and two looks tell. */
 			CellSpan cell = {1, 1};
 			if ((x + 1 < width && GetPixelColor(&pixels, x + 1, y) == color) ||
-			    (y + 1 < height && GetPixelColor(&pixels, x, y + 1) == color))
-				cell = GrowCell(pixels, x, y, width, height, color);
+			    (y + 1 < height && GetPixelColor(&pixels, x, y + 1) == color)) {
+				const CellSpan most = {firstCellsSize && y == 0 ? 1 : MAX_COLSPAN,
+				                       firstCellsSize && x == 0 ? 1 : MAX_ROWSPAN};
+				cell = GrowCell(pixels, x, y, width, height, color, most);
+			}
 			if (AddCellRect(x, x + cell.cols - 1, y, y + cell.rows - 1) != 0) {
 				out->used = size_t(p - out->bytes);
 				return -1;
 			}
 			p = PutCell(p, x, y, cell.cols, cell.rows, color, cellSize);
+			++*cells;
 			if (p > room)
 				handOver();
 			x += cell.cols;
@@ -201,7 +222,16 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 int
 ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize)
 {
+	return ConvertPicture(inputPath, outputPath, cellSize, DEFAULT_PAGE_OPTIONS, nullptr);
+}
+
+int
+ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, const PageOptions &options,
+               PageTotals *totals)
+{
+	SetPictureBackground({options.background, options.keepClear});
 	Bitmap *bitmap = LoadBitmapFile(inputPath);
+	SetPictureBackground(DEFAULT_PICTURE_BACKGROUND);
 	if (!bitmap) {
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", inputPath);
 		return 1;
@@ -229,13 +259,17 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 
 	PageBuffer out;
 	StartPageWriter(&page, &out);
+	const bool withoutCss = options.noCss || options.fragment;
+	const char *format = options.fragment ? FRAGMENT_HEAD : withoutCss ? DOCUMENT_HEAD_WITHOUT_CSS : DOCUMENT_HEAD;
+	const char *tail = options.fragment ? FRAGMENT_TAIL : DOCUMENT_TAIL;
 	char head[sizeof DOCUMENT_HEAD + 40];
-	const int headLength = std::snprintf(head, sizeof head, DOCUMENT_HEAD,
-	                                     static_cast<long long>(int64_t(cellSize) * width), cellSize);
+	const int headLength =
+		std::snprintf(head, sizeof head, format, static_cast<long long>(int64_t(cellSize) * width), cellSize);
 	AppendToPage(&out, head, size_t(headLength));
-	const int result = ScanPicture(&context, width, height, cellSize, &out);
+	long long cells = 0;
+	const int result = ScanPicture(&context, width, height, cellSize, withoutCss, &out, &cells);
 	ClearCellRects();
-	AppendToPage(&out, DOCUMENT_TAIL, sizeof DOCUMENT_TAIL - 1);
+	AppendToPage(&out, tail, std::strlen(tail));
 	const bool written = FinishPageWriter(&out);
 
 	SelectBitmap(&context, previous);
@@ -250,5 +284,7 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイル書込失敗[%s]", outputPath);
 		return 1;
 	}
+	if (totals)
+		*totals = PageTotals{cells, (long long)PageBytesWritten()};
 	return result;
 }

@@ -1,6 +1,8 @@
 #ifndef TILERY_CONVERT_CONVERT_H
 #define TILERY_CONVERT_CONVERT_H
 
+#include <cstdint>
+
 #include "convert/progress.h"
 
 /* Writes to outputPath an HTML page whose one table redraws the picture
@@ -10,5 +12,33 @@
  * written but what the notice says), -1 when memory ran out mid-way (the
  * page is closed off after the last cell written). */
 int ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize);
+
+/* The page's other forms, for e-mail above all, whose clients drop CSS.
+ *   noCss: no STYLE; the table draws exactly by HTML attributes alone: the
+ *     first row's cells are one column wide, each with its width, the first
+ *     column's one row tall, each with its height, and the table has its
+ *     width.
+ *   fragment: the table alone, no document around it (implies noCss).
+ *   background: the colour transparency is laid over (0x00BBGGRR, packed
+ *     as the pictures' colours are); keepClear: fully transparent pixels
+ *     become cells without bgcolor instead, merged like any colour. */
+struct PageOptions {
+	bool noCss;
+	bool fragment;
+	uint32_t background;
+	bool keepClear;
+};
+constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false, false, 0xFFFFFF, false};
+
+/* What a page came to. */
+struct PageTotals {
+	long long cells;
+	long long bytes;
+};
+
+/* ConvertBitmapToTable in the form options say; totals, if given, are set
+ * when the page was written. */
+int ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, const PageOptions &options,
+                   PageTotals *totals);
 
 #endif

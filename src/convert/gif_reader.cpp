@@ -1,6 +1,7 @@
 /* GIF (87a and 89a) through giflib: the first image only, placed on its
- * logical screen; the rest of the screen and transparent pixels are white,
- * indices past the colour table black. */
+ * logical screen; the rest of the screen and transparent pixels are clear
+ * (the background, white unless set otherwise), indices past the colour
+ * table black. */
 #include <gif_lib.h>
 
 #include <algorithm>
@@ -13,8 +14,6 @@ ReadStream(GifFileType *gif, GifByteType *to, int length)
 {
 	return int(ReadPictureStream(static_cast<PictureStream *>(gif->UserData), size_t(length), to, true));
 }
-
-constexpr uint32_t WHITE = 0xFFFFFF;
 
 /* Up to the first image, noting the transparent index a graphic control
  * extension before it gives; false when the file has no image. */
@@ -69,7 +68,7 @@ Decode(GifFileType *gif, DecodedPicture *picture)
 	Pixels pixels;
 	std::vector<GifPixelType> line;
 	try {
-		pixels.assign(size_t(width) * size_t(height), WHITE);
+		pixels.assign(size_t(width) * size_t(height), ClearPixel());
 		line.resize(size_t(image.Width));
 	} catch (const std::bad_alloc &) {
 		return "out of memory for the pixels";

@@ -37,11 +37,14 @@ static size_t g_handed; /* buffers handed over, not yet written */
 static size_t g_lengths[PAGE_BUFFERS];
 static bool g_finished;
 
+static size_t g_written; /* by whichever thread writes */
+
 static void
 Write(const char *bytes, size_t length)
 {
 	if (!g_failed && WritePageFile(g_page, bytes, length) != 0)
 		g_failed = true;
+	g_written += length;
 }
 
 static void
@@ -68,6 +71,7 @@ StartPageWriter(PageFile *page, PageBuffer *buffer)
 {
 	g_page = page;
 	g_failed = false;
+	g_written = 0;
 	g_filling = 0;
 	g_handed = 0;
 	g_finished = false;
@@ -105,6 +109,12 @@ AppendToPage(PageBuffer *buffer, const char *bytes, size_t length)
 		HandOverPageBuffer(buffer);
 	std::memcpy(buffer->bytes + buffer->used, bytes, length);
 	buffer->used += length;
+}
+
+size_t
+PageBytesWritten(void)
+{
+	return g_written;
 }
 
 bool

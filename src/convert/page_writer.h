@@ -33,4 +33,7 @@ bool PageWriteFailed(void);
 /* Hands over what is left and waits for every write; false when one failed. */
 bool FinishPageWriter(PageBuffer *buffer);
 
+/* How many bytes went to the page, once FinishPageWriter has returned. */
+size_t PageBytesWritten(void);
+
 #endif

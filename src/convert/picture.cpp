@@ -10,6 +10,19 @@
 #include "convert/progress.h"
 
 static PictureLimits g_limits = DEFAULT_PICTURE_LIMITS;
+static PictureBackground g_background = DEFAULT_PICTURE_BACKGROUND;
+
+void
+SetPictureBackground(const PictureBackground &background)
+{
+	g_background = background;
+}
+
+const PictureBackground &
+GetPictureBackground(void)
+{
+	return g_background;
+}
 
 int
 SetPictureLimits(const PictureLimits &limits)
@@ -84,13 +97,19 @@ ReadPictureStream(PictureStream *stream, size_t length, unsigned char *to, bool 
 }
 
 void
-LayRgbaOverWhite(Pixels *pixels)
+LayRgbaOverBackground(Pixels *pixels)
 {
+	const uint32_t red = g_background.color & 0xFF, green = g_background.color >> 8 & 0xFF,
+	               blue = g_background.color >> 16 & 0xFF;
 	for (uint32_t &p : *pixels) {
 		const unsigned char *c = reinterpret_cast<const unsigned char *>(&p);
 		const uint32_t alpha = c[3];
-		p = alpha == 255 ? PackColor(c[0], c[1], c[2])
-		                 : PackColor(OverWhite(c[0], alpha), OverWhite(c[1], alpha), OverWhite(c[2], alpha));
+		if (alpha == 255)
+			p = PackColor(c[0], c[1], c[2]);
+		else if (alpha == 0 && g_background.keepClear)
+			p = CLEAR_PIXEL;
+		else
+			p = PackColor(Over(c[0], alpha, red), Over(c[1], alpha, green), Over(c[2], alpha, blue));
 	}
 }
 

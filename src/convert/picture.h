@@ -119,15 +119,36 @@ PackColor(uint32_t red, uint32_t green, uint32_t blue)
 	return red | green << 8 | blue << 16;
 }
 
-/* A channel of opacity alpha laid over the white page, rounded. */
+/* What transparency is laid over: a colour, white (the page's usual
+ * background) unless a program sets another before decoding. Where
+ * keepClear is set, fully transparent pixels stay so instead, as
+ * CLEAR_PIXEL, which no colour equals. */
+struct PictureBackground {
+	uint32_t color;
+	bool keepClear;
+};
+constexpr uint32_t CLEAR_PIXEL = uint32_t(1) << 24;
+constexpr PictureBackground DEFAULT_PICTURE_BACKGROUND = {0xFFFFFF, false};
+void SetPictureBackground(const PictureBackground &background);
+const PictureBackground &GetPictureBackground(void);
+
+/* A fully transparent pixel, as decoded. */
 inline uint32_t
-OverWhite(uint32_t channel, uint32_t alpha)
+ClearPixel(void)
 {
-	return (channel * alpha + 255 * (255 - alpha) + 127) / 255;
+	const PictureBackground &background = GetPictureBackground();
+	return background.keepClear ? CLEAR_PIXEL : background.color;
+}
+
+/* A channel of opacity alpha laid over one of the background, rounded. */
+inline uint32_t
+Over(uint32_t channel, uint32_t alpha, uint32_t under)
+{
+	return (channel * alpha + under * (255 - alpha) + 127) / 255;
 }
 
 /* Pixels decoded as RGBA bytes (red first, alpha last) become packed
- * colours, laid over white. */
-void LayRgbaOverWhite(Pixels *pixels);
+ * colours, laid over the background. */
+void LayRgbaOverBackground(Pixels *pixels);
 
 #endif

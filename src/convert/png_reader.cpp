@@ -1,6 +1,6 @@
 /* PNG through libspng: every colour type and bit depth, interlaced or not,
  * decoded to 8-bit RGBA (16-bit channels keep their high byte) and laid
- * over white. Gamma, sRGB and ICC chunks are ignored: the colour is the
+ * over the background. Gamma, sRGB and ICC chunks are ignored: the colour is the
  * stored one. */
 #include <spng.h>
 
@@ -63,7 +63,7 @@ Decode(spng_ctx *png, const PictureStream &reader, DecodedPicture *picture)
 	if (spng_decode_image(png, pixels.data(), bytes, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0 ||
 	    spng_decode_chunks(png) != 0 || !EndMarkIsWhole(reader))
 		return "PNG data broken or cut short";
-	LayRgbaOverWhite(&pixels);
+	LayRgbaOverBackground(&pixels);
 	picture->width = int32_t(header.width);
 	picture->height = int32_t(header.height);
 	picture->pixels.swap(pixels);

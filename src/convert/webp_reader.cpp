@@ -1,5 +1,5 @@
 /* WebP through libwebp: lossy and lossless, decoded to 8-bit RGBA as the
- * file is read and laid over white, as PNG is. Animated files are refused:
+ * file is read and laid over the background, as PNG is. Animated files are refused:
  * which frame would stand for them is anyone's guess. */
 #include <webp/decode.h>
 
@@ -49,7 +49,7 @@ Decode(const PictureSource &source, unsigned char *buffer, WebPDecoderConfig *co
 	WebPIDelete(decoder);
 	if (status != VP8_STATUS_OK)
 		return "WebP data broken or cut short";
-	LayRgbaOverWhite(pixels);
+	LayRgbaOverBackground(pixels);
 	return nullptr;
 }
 

@@ -39,8 +39,7 @@ Cli(const TempDir &dir, const std::string &arguments)
 	return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
 }
 
-const char USAGE[] =
-	"usage: tilery-cli INPUT OUTPUT [CELL_SIZE]  (CELL_SIZE 1-999, default 1; - is standard input or output)\n";
+const char USAGE[] = "usage: tilery-cli [OPTIONS] INPUT OUTPUT [CELL_SIZE]  (tilery-cli --help says more)\n";
 
 TEST(CliTest, ConvertsWithTheDefaultOrAGivenCellSize)
 {
@@ -72,20 +71,33 @@ TEST(CliTest, FailuresAreNoticesOnStandardErrorWithStatusOne)
 	EXPECT_FALSE(FileExists(dir.file("out.html")));
 }
 
-TEST(CliTest, WrongArgumentsPrintTheUsageWithStatusTwo)
+/* A wrong argument is named, the usage follows; nothing is written. */
+TEST(CliTest, WrongArgumentsAreNamedWithTheUsageAndStatusTwo)
 {
 	TempDir dir;
-	for (const char *arguments : {"", "a.bmp", "a.bmp b.html 0", "a.bmp b.html 1000", "a.bmp b.html x",
-	                              "a.bmp b.html ' 5'", "a.bmp b.html -5", "a.bmp b.html 5 6"}) {
+	const std::pair<const char *, const char *> cases[] = {
+		{"", "INPUT"}, {"a.bmp", "OUTPUT"}, {"a.bmp b.html 0", "CELL_SIZE: '0'"},
+		{"a.bmp b.html 1000", "CELL_SIZE: '1000'"}, {"a.bmp b.html x", "CELL_SIZE: 'x'"},
+		{"a.bmp b.html ' 5'", "CELL_SIZE: ' 5'"}, {"a.bmp b.html -5", "CELL_SIZE: '-5'"},
+		{"a.bmp b.html 5 6", ": 6"}, {"--frag a.bmp b.html", "--frag"}, {"a.bmp b.html --bogus", "--bogus"},
+		{"--background red a.bmp b.html", "--background: 'red'"},
+		{"--background '#12345' a.bmp b.html", "--background: '#12345'"}, {"a.bmp b.html --background", "--background"}};
+	for (const auto &[arguments, named] : cases) {
 		SCOPED_TRACE(arguments);
-		CliRun run = Cli(dir, arguments);
+		const CliRun run = Cli(dir, arguments);
 		EXPECT_EQ(run.status, 2);
 		EXPECT_EQ(run.out, "");
-		EXPECT_EQ(run.err, USAGE);
+		EXPECT_EQ(run.err.rfind("tilery: ", 0), 0u) << run.err;
+		EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+		ASSERT_GE(run.err.size(), sizeof USAGE - 1);
+		EXPECT_EQ(run.err.substr(run.err.size() - (sizeof USAGE - 1)), USAGE);
 	}
+	EXPECT_FALSE(FileExists(dir.file("b.html")));
 	CliRun help = Cli(dir, "--help");
 	EXPECT_EQ(help.status, 0);
-	EXPECT_EQ(help.out, std::string(USAGE) + "pictures: BMP, PNG, GIF, JPEG, WebP, PBM, PGM, PPM\n");
+	for (const char *named : {"INPUT", "OUTPUT", "CELL_SIZE", "--fragment", "--no-css", "--transparent",
+	                          "--background", "--help", "--version", "JPEG, WebP"})
+		EXPECT_NE(help.out.find(named), std::string::npos) << named;
 	EXPECT_EQ(help.err, "");
 }
 
@@ -143,6 +155,15 @@ TEST(CliTest, ProgressShowsOnATerminalOnly)
 	CliRun quiet = Cli(dir, "'" + dir.file("in.bmp") + "' /dev/null");
 	EXPECT_EQ(quiet.status, 0);
 	EXPECT_EQ(quiet.err, "");
+
+	/* A page for a mail says what it came to, and whether Gmail clips it. */
+	const std::string fragment = "script -qec \"'" + std::string(TILERY_CLI) + "' --fragment '" + dir.file("in.bmp") +
+	                             "' '" + dir.file("f.html") + "'\" /dev/null </dev/null >'" + dir.file("typescript") + "'";
+	ASSERT_EQ(std::system(fragment.c_str()), 0);
+	const std::string told = ReadFile(dir.file("typescript"));
+	const std::string bytes = std::to_string(ReadFile(dir.file("f.html")).size());
+	EXPECT_NE(told.find(" cells, " + bytes + " bytes, past the 102000 bytes past which Gmail clips a message"),
+	          std::string::npos) << told;
 }
 
 /* Runs tilery-cli directly; returns its exit status and peak memory. */

@@ -3,7 +3,7 @@
 # tilery-cli.exe under Wine writes the very bytes tilery-cli writes, or
 # refuses alike, for every test picture (the examples, the fuzzing seeds and
 # kept inputs, the BMP suite), named by path or given on standard input and
-# output; both say the same for wrong arguments; a picture in a folder with
+# output, and in the page's forms for e-mail; both say the same for wrong arguments; a picture in a folder with
 # a Japanese name becomes a page with a Japanese name; on a console the
 # tool shows its progress and notices a person can read; paths in double
 # quotes, as Explorer copies them, are the paths inside; and Ctrl+C or
@@ -54,8 +54,22 @@ for picture in "$source"/examples/sample.bmp "$source"/fuzz/seeds/rgba.png "$sou
 	cmp -s "$work/linux.html" "$work/piped.html" || fail "$picture through pipes: the pages differ"
 done
 
+# The page's forms for e-mail, transparency laid over a colour or kept.
+for picture in "$source"/examples/sample.bmp "$source"/fuzz/seeds/rgba.png "$source"/fuzz/seeds/lossy-alpha.webp \
+	"$source"/fuzz/seeds/interlaced.gif; do
+	for options in "--fragment" "--no-css" "--transparent --background #102030" "--fragment --transparent"; do
+		# shellcheck disable=SC2086
+		"$linux" $options "$picture" "$work/linux.html" 3 || fail "$picture $options: status $? on Linux"
+		# shellcheck disable=SC2086
+		wine "$windows" $options "$(win "$picture")" "$(win "$work/windows.html")" 3 ||
+			fail "$picture $options: status $? on Windows"
+		cmp -s "$work/linux.html" "$work/windows.html" || fail "$picture $options: the pages differ"
+	done
+done
+
 # Wrong arguments, --help and --version.
-for arguments in "" "a.bmp" "a.bmp b.html 0" "a.bmp b.html 1000" "--help" "--version"; do
+for arguments in "" "a.bmp" "a.bmp b.html 0" "a.bmp b.html 1000" "--bogus a.bmp b.html" "--background red a b" \
+	"--help" "--version"; do
 	# shellcheck disable=SC2086
 	"$linux" $arguments >"$work/linux.out" 2>"$work/linux.err"
 	expected=$?

@@ -17,6 +17,7 @@
 
 #include "bmp_writer.h"
 #include "convert/convert.h"
+#include "picture_writer.h"
 #include "notice_recorder.h"
 #include "test_files.h"
 
@@ -168,11 +169,18 @@ Screenshot(const Browser &browser, const TempDir &dir, const std::string &file, 
 	return QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
 }
 
-/* Converts the picture, has the browser draw the page, and counts the
- * screen pixels that differ from the picture scaled up (or, outside the
- * table, from the white page). */
+/* How the table reaches the browser: the page as written, or the fragment
+ * (drawn by HTML attributes alone) in a page of no CSS without and with a
+ * DOCTYPE, or in a mail's usual layout: a centred table 600 pixels wide,
+ * text of 16 pixels with a line height of 1.5. */
+enum class Form { PAGE, FRAGMENT_QUIRKS, FRAGMENT_STANDARD, FRAGMENT_IN_A_MAIL };
+constexpr int MAIL_SIDE = 100; /* the window's room beside the mail's table */
+
+/* Converts the picture, has the browser draw it in the given form, and
+ * counts the screen pixels that differ from the picture scaled up (or,
+ * outside the table, from the white page). */
 void
-ExpectDrawnExactly(const Browser &browser, const Case &c)
+ExpectDrawnExactly(const Browser &browser, const Case &c, Form form = Form::PAGE)
 {
 	if (QStandardPaths::findExecutable(QString::fromUtf8(browser.program)).isEmpty())
 		FAIL() << browser.program << " is not installed (./build.sh test installs it)";
@@ -183,24 +191,42 @@ ExpectDrawnExactly(const Browser &browser, const Case &c)
 			rgb[size_t(y) * size_t(c.width) + size_t(x)] = c.paint(x, y);
 	const std::string picture = dir.file("picture.bmp"), page = dir.file("page.html");
 	WriteFile(picture, MakeBmp24(c.width, c.height, rgb));
+	PageOptions options = DEFAULT_PAGE_OPTIONS;
+	options.fragment = form != Form::PAGE;
 	{
 		NoticeRecorder quiet;
-		ASSERT_EQ(ConvertBitmapToTable(picture.c_str(), page.c_str(), c.cellSize), 0);
+		ASSERT_EQ(ConvertPicture(picture.c_str(), page.c_str(), c.cellSize, options, nullptr), 0);
 	}
 
 	const int tableWidth = c.width * c.cellSize, tableHeight = c.height * c.cellSize;
-	const int windowWidth = std::max(200, tableWidth + 2 * BODY_MARGIN + WINDOW_SPARE);
+	int windowWidth = std::max(200, tableWidth + 2 * BODY_MARGIN + WINDOW_SPARE);
 	const int windowHeight = std::max(200, tableHeight + 2 * BODY_MARGIN + WINDOW_SPARE);
+	int left = BODY_MARGIN, top = BODY_MARGIN;
+	const std::string fragment = ReadFile(page);
+	switch (form) {
+	case Form::PAGE: break;
+	case Form::FRAGMENT_QUIRKS: WriteFile(page, "<html><body>" + fragment + "</body></html>"); break;
+	case Form::FRAGMENT_STANDARD: WriteFile(page, "<!DOCTYPE html><html><body>" + fragment + "</body></html>"); break;
+	case Form::FRAGMENT_IN_A_MAIL: {
+		const int outer = std::max(600, tableWidth);
+		windowWidth = outer + 2 * MAIL_SIDE;
+		left = MAIL_SIDE, top = 0;
+		WriteFile(page, "<!DOCTYPE html><html><body style=\"margin:0;font-size:16px;line-height:1.5\">"
+		                "<table width=" + std::to_string(outer) + " align=center border=0 cellspacing=0 "
+		                "cellpadding=0><tr><td>" + fragment + "</td></tr></table></body></html>");
+		break;
+	}
+	}
 	QByteArray said;
 	const QImage shot = Screenshot(browser, dir, page, windowWidth, windowHeight, &said);
 	ASSERT_FALSE(shot.isNull()) << "no screenshot: " << said.constData();
-	ASSERT_GE(shot.width(), tableWidth + BODY_MARGIN);
-	ASSERT_GE(shot.height(), tableHeight + BODY_MARGIN);
+	ASSERT_GE(shot.width(), tableWidth + left);
+	ASSERT_GE(shot.height(), tableHeight + top);
 	long wrong = 0;
 	std::string first;
 	for (int sy = 0; sy < shot.height(); sy++) {
 		for (int sx = 0; sx < shot.width(); sx++) {
-			const int px = sx - BODY_MARGIN, py = sy - BODY_MARGIN;
+			const int px = sx - left, py = sy - top;
 			const bool inTable = px >= 0 && py >= 0 && px < tableWidth && py < tableHeight;
 			const uint32_t expected =
 				inTable ? rgb[size_t(py / c.cellSize) * size_t(c.width) + size_t(px / c.cellSize)] : W;
@@ -227,6 +253,23 @@ TEST_P(FirefoxTest, DrawsThePagePixelForPixel)
 	ExpectDrawnExactly(FIREFOX, GetParam());
 }
 
+/* Without CSS, as mail clients that drop it show a mail. */
+TEST_P(ChromiumTest, DrawsTheFragmentWithoutCssPixelForPixel)
+{
+	for (Form form : {Form::FRAGMENT_QUIRKS, Form::FRAGMENT_STANDARD, Form::FRAGMENT_IN_A_MAIL}) {
+		SCOPED_TRACE(int(form));
+		ExpectDrawnExactly(CHROMIUM, GetParam(), form);
+	}
+}
+
+TEST_P(FirefoxTest, DrawsTheFragmentWithoutCssPixelForPixel)
+{
+	for (Form form : {Form::FRAGMENT_QUIRKS, Form::FRAGMENT_STANDARD, Form::FRAGMENT_IN_A_MAIL}) {
+		SCOPED_TRACE(int(form));
+		ExpectDrawnExactly(FIREFOX, GetParam(), form);
+	}
+}
+
 std::string
 CaseName(const ::testing::TestParamInfo<Case> &info)
 {
@@ -242,6 +285,49 @@ Named(std::initializer_list<const char *> names)
 			if (std::string(c.name) == name)
 				chosen.push_back(c);
 	return chosen;
+}
+
+/* With --transparent, a logo of clear, half-clear and solid pixels on a
+ * page coloured below: the clear ones show the page's colour, the others
+ * are their colour laid over the background asked for. */
+TEST(ChromiumTransparencyTest, ClearPixelsShowWhatLiesBelow)
+{
+	TempDir dir;
+	constexpr int32_t W = 40, H = 30;
+	constexpr uint32_t PAGE = 0x00FF00, BACKGROUND = 0xFF00FF;
+	PngFields png;
+	png.width = W, png.height = H, png.colorType = 6;
+	std::vector<uint32_t> expected;
+	for (int32_t y = 0; y < H; y++)
+		for (int32_t x = 0; x < W; x++) {
+			const uint32_t rgb = Logo(x * 4, y * 4), alpha = x < 10 ? 0 : x < 20 ? 128 : 255;
+			png.samples.insert(png.samples.end(), {rgb >> 16, rgb >> 8 & 0xFF, rgb & 0xFF, alpha});
+			uint32_t shown = 0;
+			for (int shift = 0; shift < 24; shift += 8)
+				shown |= ((rgb >> shift & 0xFF) * alpha + (BACKGROUND >> shift & 0xFF) * (255 - alpha) + 127) / 255
+				         << shift;
+			expected.push_back(alpha == 0 ? PAGE : shown);
+		}
+	const std::string picture = dir.file("logo.png"), page = dir.file("fragment.html");
+	WriteFile(picture, MakePng(png));
+	PageOptions options = DEFAULT_PAGE_OPTIONS;
+	options.fragment = options.keepClear = true;
+	options.background = 0xFF00FF; /* magenta, the same packed either way */
+	{
+		NoticeRecorder quiet;
+		ASSERT_EQ(ConvertPicture(picture.c_str(), page.c_str(), 2, options, nullptr), 0);
+	}
+	WriteFile(page, "<html><body bgcolor=#00ff00>" + ReadFile(page) + "</body></html>");
+	QByteArray said;
+	const QImage shot = Screenshot(CHROMIUM, dir, page, 200, 200, &said);
+	ASSERT_FALSE(shot.isNull()) << said.constData();
+	long wrong = 0;
+	for (int sy = BODY_MARGIN; sy < BODY_MARGIN + 2 * H; sy++)
+		for (int sx = BODY_MARGIN; sx < BODY_MARGIN + 2 * W; sx++)
+			wrong += (shot.pixel(sx, sy) & 0xFFFFFF) !=
+			         expected[size_t((sy - BODY_MARGIN) / 2) * W + size_t((sx - BODY_MARGIN) / 2)];
+	EXPECT_EQ(wrong, 0) << "screen pixels drawn wrong";
+	EXPECT_EQ(shot.pixel(BODY_MARGIN + 2 * W, BODY_MARGIN) & 0xFFFFFF, PAGE) << "the page beside the table";
 }
 
 /* A JPEG in each EXIF orientation, made by Pillow: its page as Chromium
