@@ -264,7 +264,8 @@ RunTool(int argc, char **argv)
 	/* What a page for a mail costs, where a person reads it. */
 	if (result == 0 && arguments.pageOptionsGiven && IsConsole(stderr)) {
 		char line[160];
-		std::snprintf(line, sizeof line, "tilery: %lld cells, %lld bytes, %s the %lld bytes past which Gmail clips a message\n",
+		std::snprintf(line, sizeof line,
+		              "tilery: %lld cells, %lld bytes, %s the %lld bytes past which Gmail clips a message\n",
 		              totals.cells, totals.bytes, totals.bytes > MAIL_CLIP_BYTES ? "past" : "within",
 		              (long long)MAIL_CLIP_BYTES);
 		WriteText(stderr, line);

@@ -171,6 +171,7 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
             PageBuffer *out, long long *cells)
 {
 	const PixelContext pixels = *context;
+	long long count = 0;
 	char *p = out->bytes + out->used;
 	char *room = out->bytes + PAGE_BUFFER_SIZE - LONGEST_CELL; /* the last place a piece may start */
 	auto handOver = [&] {
@@ -200,10 +201,11 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 			}
 			if (AddCellRect(x, x + cell.cols - 1, y, y + cell.rows - 1) != 0) {
 				out->used = size_t(p - out->bytes);
+				*cells = count;
 				return -1;
 			}
 			p = PutCell(p, x, y, cell.cols, cell.rows, color, cellSize);
-			++*cells;
+			count++;
 			if (p > room)
 				handOver();
 			x += cell.cols;
@@ -216,6 +218,7 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 		ReportProgress(y + 1, height);
 	}
 	out->used = size_t(p - out->bytes);
+	*cells = count;
 	return 0;
 }
 
