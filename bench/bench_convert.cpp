@@ -303,6 +303,23 @@ BM_DecodeJpeg12MP(benchmark::State &state)
 	state.counters["pixels/s"] = benchmark::Counter(12e6 * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+/* The photograph to a page of at most 100,000 bytes: decoding, the search
+ * for the reduction, and the page written. */
+void
+BM_Budget100KJpeg12MP(benchmark::State &state)
+{
+	const std::string &input = PhotoJpeg();
+	const std::string output = TempPath("budget.html");
+	PageOptions options = DEFAULT_PAGE_OPTIONS;
+	options.fragment = true;
+	options.maxBytes = 100000;
+	for (auto _ : state) {
+		if (ConvertPicture(input.c_str(), output.c_str(), 1, options, nullptr) != 0)
+			state.SkipWithError("conversion failed");
+	}
+	std::remove(output.c_str());
+}
+
 void
 BM_DjpegJpeg12MP(benchmark::State &state)
 {
@@ -333,6 +350,7 @@ BENCHMARK(BM_ToolStaircase2048x3072)->Unit(benchmark::kMillisecond)->UseRealTime
 BENCHMARK(BM_ToolFlatLogo1024)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ToolNoise64Colours1000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DecodeJpeg12MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Budget100KJpeg12MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DjpegJpeg12MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int

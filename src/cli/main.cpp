@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <string>
 
 #include "cli/console.h"
@@ -49,6 +50,25 @@ ParseCellSize(const char *text, int *size)
 	return true;
 }
 
+/* A number of bytes: digits, then K (1000) or M (1000000) if need be. */
+static bool
+ParseBytes(const std::string &text, long long *bytes)
+{
+	long long value = 0, unit = 1;
+	size_t digits = text.size();
+	if (digits > 0 && (text.back() == 'K' || text.back() == 'M'))
+		unit = text.back() == 'K' ? 1000 : 1000000, digits--;
+	if (digits == 0 || digits > 12)
+		return false;
+	for (size_t i = 0; i < digits; i++) {
+		if (text[i] < '0' || text[i] > '9')
+			return false;
+		value = value * 10 + (text[i] - '0');
+	}
+	*bytes = value * unit;
+	return *bytes > 0;
+}
+
 /* "#rrggbb", as HTML writes a colour; packed as the pictures' colours are. */
 static bool
 ParseColor(const std::string &text, uint32_t *color)
@@ -75,6 +95,7 @@ struct Arguments {
 	int cellSize = 1;
 	PageOptions page = DEFAULT_PAGE_OPTIONS;
 	bool pageOptionsGiven = false;
+	bool reducing = false;
 };
 
 } // namespace
@@ -111,6 +132,25 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	app.add_flag("--transparent", transparent,
 	             "Fully transparent pixels (PNG, GIF, WebP) become cells without a colour, so that what\n"
 	             "lies below the table shows through");
+	std::string maxBytes;
+	int colours = 0, tolerance = 0, scale = 1;
+	app.add_option("--max-bytes", maxBytes,
+	               "Write at most N bytes (K: 1000, M: 1000000), the picture reduced where it must be, with the\n"
+	               "least loss: a coarser grid and near colours merged into larger cells. Implies --no-css")
+		->check(CLI::Validator(
+			[](std::string &text) {
+				long long bytes;
+				return ParseBytes(text, &bytes) ? std::string() : "'" + text + "' is not a number of bytes";
+			},
+			"N[K|M]"));
+	app.add_option("--colours", colours, "At most N colours, by median cut, no dithering (2 to 65536)")
+		->check(CLI::Range(2, 65536));
+	app.add_option("--tolerance", tolerance,
+	               "Merge neighbouring pixels whose red, green and blue each differ by at most D from a cell's\n"
+	               "first, painting the cell their mean colour (0 to 255)")
+		->check(CLI::Range(0, int(MAX_TOLERANCE)));
+	app.add_option("--scale", scale, "A grid S times coarser, cells S times larger, the picture's size kept (1 to 64)")
+		->check(CLI::Range(1, int(MAX_SCALE)));
 	app.add_option("--background", background,
 	               "The colour transparent pixels are laid over, #rrggbb (default #ffffff); with\n"
 	               "--transparent, partly transparent ones only")
@@ -139,7 +179,11 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	arguments->page.fragment = fragment;
 	arguments->page.noCss = noCss || fragment;
 	arguments->page.keepClear = transparent;
-	arguments->pageOptionsGiven = fragment || noCss || transparent || !background.empty();
+	if (!maxBytes.empty())
+		ParseBytes(maxBytes, &arguments->page.maxBytes);
+	arguments->page.reduction = Reduction{scale, colours, tolerance};
+	arguments->reducing = arguments->page.maxBytes > 0 || scale > 1 || colours > 0 || tolerance > 0;
+	arguments->pageOptionsGiven = fragment || noCss || transparent || !background.empty() || arguments->reducing;
 	return -1;
 }
 
@@ -261,6 +305,18 @@ RunTool(int argc, char **argv)
 	const int result = ConvertPicture(input, output, arguments.cellSize, arguments.page, &totals);
 	ClearProgress();
 	RemovePublishedFile(&g_stdinCopy);
+	/* What the picture lost, wherever the notices go. */
+	if (result == 0 && arguments.reducing) {
+		const Reduction &r = totals.reduction;
+		char line[200], colours[32] = "all colours", loss[48] = "no loss: the exact page";
+		if (r.colours > 0)
+			std::snprintf(colours, sizeof colours, "%d colours", r.colours);
+		if (totals.psnr < std::numeric_limits<double>::infinity())
+			std::snprintf(loss, sizeof loss, "PSNR %.2f dB against the exact page", totals.psnr);
+		std::snprintf(line, sizeof line, "tilery: a grid %d times coarser, tolerance %d, %s: %lld bytes, %s\n",
+		              r.scale, r.tolerance, colours, totals.bytes, loss);
+		WriteText(stderr, line);
+	}
 	/* What a page for a mail costs, where a person reads it. */
 	if (result == 0 && arguments.pageOptionsGiven && IsConsole(stderr)) {
 		char line[160];

@@ -1,7 +1,11 @@
 #include "convert/convert.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <new>
+#include <vector>
 
 #include "convert/cell_rect.h"
 #include "convert/page_file.h"
@@ -87,20 +91,34 @@ PutColor(char *p, uint32_t color)
 /* Room for a row's start and the longest cell. */
 enum { LONGEST_CELL = 160 };
 
+/* The table's grid: its columns and rows, each cellSize screen pixels but
+ * the last, which a coarser grid leaves smaller. */
+namespace {
+
+struct Grid {
+	int64_t cellSize;
+	int32_t width, height;
+	int64_t lastWidth, lastHeight;
+};
+
+} // namespace
+
 /* Cells starting in the first row carry the width of their columns, cells
  * starting in the first column the height of their rows. A clear cell has
  * no colour, and shows what lies below the table. */
 static char *
-PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, int cellSize)
+PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, const Grid &grid)
 {
 	if (x > 0 && y > 0 && color != CLEAR_PIXEL) {
 		p = PutText(p, "<TD bgcolor=#");
 	} else {
 		p = PutText(p, "<TD");
 		if (y == 0)
-			p = PutDecimal(PutText(p, " width="), int64_t(cellSize) * cols);
+			p = PutDecimal(PutText(p, " width="), grid.cellSize * cols -
+			                                          (x + cols == grid.width ? grid.cellSize - grid.lastWidth : 0));
 		if (x == 0)
-			p = PutDecimal(PutText(p, " height="), int64_t(cellSize) * rows);
+			p = PutDecimal(PutText(p, " height="), grid.cellSize * rows -
+			                                           (y + rows == grid.height ? grid.cellSize - grid.lastHeight : 0));
 		if (color != CLEAR_PIXEL)
 			p = PutText(p, " bgcolor=#");
 	}
@@ -167,16 +185,23 @@ GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_
  * then stay in registers, where every byte written would otherwise make
  * the compiler fetch them again. */
 static int
-ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cellSize, bool firstCellsSize,
-            PageBuffer *out, long long *cells)
+ScanPicture(const PixelContext *context, const Grid &grid, bool firstCellsSize, PageBuffer *out, long long *cells,
+            long long *counted)
 {
 	const PixelContext pixels = *context;
+	const int32_t width = grid.width, height = grid.height;
 	long long count = 0;
 	char *p = out->bytes + out->used;
 	char *room = out->bytes + PAGE_BUFFER_SIZE - LONGEST_CELL; /* the last place a piece may start */
+	/* Counted only, a full buffer starts again. */
 	auto handOver = [&] {
 		out->used = size_t(p - out->bytes);
-		HandOverPageBuffer(out);
+		if (counted) {
+			*counted += (long long)out->used;
+			out->used = 0;
+		} else {
+			HandOverPageBuffer(out);
+		}
 		p = out->bytes;
 		room = out->bytes + PAGE_BUFFER_SIZE - LONGEST_CELL;
 	};
@@ -204,7 +229,7 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 				*cells = count;
 				return -1;
 			}
-			p = PutCell(p, x, y, cell.cols, cell.rows, color, cellSize);
+			p = PutCell(p, x, y, cell.cols, cell.rows, color, grid);
 			count++;
 			if (p > room)
 				handOver();
@@ -213,6 +238,8 @@ ScanPicture(const PixelContext *context, int32_t width, int32_t height, int cell
 		p = PutText(p, "</TR>\r\n");
 		if (p > room)
 			handOver();
+		if (counted)
+			continue;
 		if (PageWriteFailed())
 			break; /* the disk refused; reading on would only waste time */
 		ReportProgress(y + 1, height);
@@ -228,6 +255,105 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 	return ConvertPicture(inputPath, outputPath, cellSize, DEFAULT_PAGE_OPTIONS, nullptr);
 }
 
+/* The grid of a picture width x height at the scale: its cells scale times
+ * the cell size, the last column and row what is left of the drawn size. */
+static Grid
+GridOf(int32_t width, int32_t height, int32_t scale, int cellSize)
+{
+	const int32_t columns = (width + scale - 1) / scale, rows = (height + scale - 1) / scale;
+	return Grid{int64_t(cellSize) * scale, columns, rows, int64_t(cellSize) * (width - int64_t(columns - 1) * scale),
+	            int64_t(cellSize) * (height - int64_t(rows - 1) * scale)};
+}
+
+/* The bytes of the page of a grid's cells, without writing it; -1 when
+ * memory ran out. */
+static long long
+MeasureCells(const DecodedPicture &grid, const Grid &sizes)
+{
+	std::vector<char> scratch(PAGE_BUFFER_SIZE);
+	PixelContext context;
+	CreatePixelContext(&context);
+	SelectBitmap(&context, &grid);
+	PageBuffer buffer{scratch.data(), 0};
+	long long counted = 0, cells = 0;
+	const int result = ScanPicture(&context, sizes, true, &buffer, &cells, &counted);
+	ClearCellRects();
+	DeletePixelContext(&context);
+	return result == 0 ? counted + (long long)buffer.used : -1;
+}
+
+/* The bytes of every row's start and end and of the first row's and
+ * column's cells, which no reduction of the grid takes away: each such cell
+ * at least "<TD width=1 bgcolor=#000000></TD>", or without its colour. */
+static long long
+LeastBytes(const Grid &grid, bool clear)
+{
+	return 11LL * grid.height + (clear ? 17LL : 33LL) * (grid.width + grid.height - 1);
+}
+
+/* Of the reductions the options leave open, the one whose page (with
+ * `fixed` bytes around its cells) fits the budget with the least error:
+ * for each grid, the least tolerance that fits, found by halving, as a
+ * larger one merges more. False when none fits. The finest grid that may
+ * fit comes first, then coarser ones, until two in a row lose more than
+ * the best; the coarsest is one cell, the smallest table there is. A grid
+ * of more than 2^22 cells takes too much memory to weigh, but the picture
+ * itself. */
+enum : int64_t { MOST_GRID_CELLS = int64_t(1) << 22 };
+
+static bool
+ChooseReduction(const DecodedPicture &picture, int cellSize, const PageOptions &options, long long fixed,
+                Reduction *chosen)
+{
+	std::vector<int32_t> scales = {1, 2, 3, 4, 5, 6, 7, 8, 10, 12, 14, 16, 20, 24, 32, 48, 64};
+	const int32_t whole = std::max(picture.width, picture.height);
+	for (int32_t s = 128; s < whole; s *= 2)
+		scales.push_back(s);
+	scales.push_back(std::max(whole, 65));
+	const Reduction &asked = options.reduction;
+	const long long budget = options.maxBytes - fixed;
+	uint64_t least = UINT64_MAX;
+	int worse = 0;
+	for (int32_t scale : scales) {
+		if ((asked.scale > 1 && scale != asked.scale) || worse == 2)
+			continue;
+		const Grid grid = GridOf(picture.width, picture.height, scale, cellSize);
+		if (LeastBytes(grid, options.keepClear) > budget || (scale > 1 && int64_t(grid.width) * grid.height > MOST_GRID_CELLS))
+			continue;
+		const CoarseGrid coarse = Coarsen(picture, scale);
+		const DecodedPicture base = Reduce(coarse.means, asked.colours, 0);
+		auto fits = [&](int tolerance, DecodedPicture *merged) {
+			*merged = Reduce(base, 0, tolerance);
+			const long long bytes = MeasureCells(*merged, grid);
+			if (bytes < 0)
+				throw std::bad_alloc();
+			return bytes <= budget;
+		};
+		DecodedPicture merged;
+		int tolerance = asked.tolerance;
+		if (!fits(tolerance, &merged)) {
+			if (asked.tolerance > 0 || !fits(MAX_TOLERANCE, &merged))
+				continue;
+			int lo = 0, hi = MAX_TOLERANCE; /* lo does not fit, hi does */
+			while (hi - lo > 1) {
+				const int mid = (lo + hi) / 2;
+				(fits(mid, &merged) ? hi : lo) = mid;
+			}
+			tolerance = hi;
+			fits(tolerance, &merged);
+		}
+		const uint64_t error = DrawingError(coarse, merged);
+		if (error < least) {
+			least = error;
+			*chosen = Reduction{scale, asked.colours, tolerance};
+			worse = 0;
+		} else {
+			worse++;
+		}
+	}
+	return least != UINT64_MAX;
+}
+
 int
 ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, const PageOptions &options,
                PageTotals *totals)
@@ -238,6 +364,39 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 	if (!bitmap) {
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", inputPath);
 		return 1;
+	}
+	const int32_t drawnWidth = bitmap->width, drawnHeight = bitmap->height;
+	const Reduction &asked = options.reduction;
+	const bool reducing = options.maxBytes > 0 || asked.scale > 1 || asked.colours > 0 || asked.tolerance > 0;
+	const bool withoutCss = options.noCss || options.fragment || reducing;
+	const char *format = options.fragment ? FRAGMENT_HEAD : withoutCss ? DOCUMENT_HEAD_WITHOUT_CSS : DOCUMENT_HEAD;
+	const char *tail = options.fragment ? FRAGMENT_TAIL : DOCUMENT_TAIL;
+	char head[sizeof DOCUMENT_HEAD + 40];
+	const int headLength =
+		std::snprintf(head, sizeof head, format, static_cast<long long>(int64_t(cellSize) * drawnWidth), cellSize);
+
+	/* Reduced before the page is opened: a budget no page meets leaves the
+	 * old one as it was. */
+	Reduction reduction = asked;
+	double psnr = std::numeric_limits<double>::infinity();
+	if (reducing) {
+		try {
+			const long long fixed = headLength + (long long)std::strlen(tail);
+			if (options.maxBytes > 0 && !ChooseReduction(*bitmap, cellSize, options, fixed, &reduction)) {
+				ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "%lld バイトに収まる表は作れない訳で。[%s]",
+				           options.maxBytes, outputPath);
+				DeleteBitmap(bitmap);
+				return 1;
+			}
+			const CoarseGrid coarse = Coarsen(*bitmap, reduction.scale);
+			DecodedPicture grid = Reduce(coarse.means, reduction.colours, reduction.tolerance);
+			psnr = PeakSignalToNoise(DrawingError(coarse, grid), *bitmap);
+			std::swap(*bitmap, grid);
+		} catch (const std::bad_alloc &) {
+			ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "記憶領域の獲得に失敗");
+			DeleteBitmap(bitmap);
+			return 1;
+		}
 	}
 
 	/* A page written over its own picture would leave neither. */
@@ -262,15 +421,10 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 
 	PageBuffer out;
 	StartPageWriter(&page, &out);
-	const bool withoutCss = options.noCss || options.fragment;
-	const char *format = options.fragment ? FRAGMENT_HEAD : withoutCss ? DOCUMENT_HEAD_WITHOUT_CSS : DOCUMENT_HEAD;
-	const char *tail = options.fragment ? FRAGMENT_TAIL : DOCUMENT_TAIL;
-	char head[sizeof DOCUMENT_HEAD + 40];
-	const int headLength =
-		std::snprintf(head, sizeof head, format, static_cast<long long>(int64_t(cellSize) * width), cellSize);
 	AppendToPage(&out, head, size_t(headLength));
 	long long cells = 0;
-	const int result = ScanPicture(&context, width, height, cellSize, withoutCss, &out, &cells);
+	const Grid grid = GridOf(drawnWidth, drawnHeight, reduction.scale, cellSize);
+	const int result = ScanPicture(&context, grid, withoutCss, &out, &cells, nullptr);
 	ClearCellRects();
 	AppendToPage(&out, tail, std::strlen(tail));
 	const bool written = FinishPageWriter(&out);
@@ -288,6 +442,6 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 		return 1;
 	}
 	if (totals)
-		*totals = PageTotals{cells, (long long)PageBytesWritten()};
+		*totals = PageTotals{cells, (long long)PageBytesWritten(), reduction, psnr};
 	return result;
 }

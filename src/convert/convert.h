@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "convert/progress.h"
+#include "convert/reduce.h"
 
 /* Writes to outputPath an HTML page whose one table redraws the picture
  * at inputPath, each pixel a cellSize by cellSize block, runs of one colour
@@ -22,22 +23,35 @@ int ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cell
  *   background: the colour transparency is laid over (0x00BBGGRR, packed
  *     as the pictures' colours are); keepClear: fully transparent pixels
  *     become cells without bgcolor instead, merged like any colour. */
+/*   reduction: the picture made cheaper to draw (reduce.h); its scale's
+ *     cells are as large, so that the page's drawn size stays, the last
+ *     column and row what is left. Implies noCss.
+ *   maxBytes (0: none): the page is at most this many bytes, by the
+ *     reduction that fits with the least loss: the grid and the tolerance
+ *     are chosen, unless the reduction fixes them (a scale or a tolerance
+ *     other than the least); colours stay as given. */
 struct PageOptions {
 	bool noCss;
 	bool fragment;
 	uint32_t background;
 	bool keepClear;
+	Reduction reduction;
+	long long maxBytes;
 };
-constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false, false, 0xFFFFFF, false};
+constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false, false, 0xFFFFFF, false, NO_REDUCTION, 0};
 
-/* What a page came to. */
+/* What a page came to: its cells and bytes, the reduction made and its
+ * loss against the exact page (infinite for none). */
 struct PageTotals {
 	long long cells;
 	long long bytes;
+	Reduction reduction;
+	double psnr;
 };
 
 /* ConvertBitmapToTable in the form options say; totals, if given, are set
- * when the page was written. */
+ * when the page was written. A budget that no page meets is a failure,
+ * told, and nothing is written. */
 int ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, const PageOptions &options,
                    PageTotals *totals);
 

@@ -81,7 +81,10 @@ TEST(CliTest, WrongArgumentsAreNamedWithTheUsageAndStatusTwo)
 		{"a.bmp b.html ' 5'", "CELL_SIZE: ' 5'"}, {"a.bmp b.html -5", "CELL_SIZE: '-5'"},
 		{"a.bmp b.html 5 6", ": 6"}, {"--frag a.bmp b.html", "--frag"}, {"a.bmp b.html --bogus", "--bogus"},
 		{"--background red a.bmp b.html", "--background: 'red'"},
-		{"--background '#12345' a.bmp b.html", "--background: '#12345'"}, {"a.bmp b.html --background", "--background"}};
+		{"--background '#12345' a.bmp b.html", "--background: '#12345'"}, {"a.bmp b.html --background", "--background"},
+		{"--max-bytes 12X a.bmp b.html", "--max-bytes: '12X'"}, {"--max-bytes 0 a.bmp b.html", "--max-bytes: '0'"},
+		{"--tolerance 256 a.bmp b.html", "--tolerance"}, {"--scale 0 a.bmp b.html", "--scale"},
+		{"--colours 1 a.bmp b.html", "--colours"}};
 	for (const auto &[arguments, named] : cases) {
 		SCOPED_TRACE(arguments);
 		const CliRun run = Cli(dir, arguments);
@@ -96,7 +99,8 @@ TEST(CliTest, WrongArgumentsAreNamedWithTheUsageAndStatusTwo)
 	CliRun help = Cli(dir, "--help");
 	EXPECT_EQ(help.status, 0);
 	for (const char *named : {"INPUT", "OUTPUT", "CELL_SIZE", "--fragment", "--no-css", "--transparent",
-	                          "--background", "--help", "--version", "JPEG, WebP"})
+	                          "--background", "--max-bytes", "--colours", "--tolerance", "--scale", "--help",
+	                          "--version", "JPEG, WebP"})
 		EXPECT_NE(help.out.find(named), std::string::npos) << named;
 	EXPECT_EQ(help.err, "");
 }

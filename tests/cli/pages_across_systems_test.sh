@@ -3,7 +3,7 @@
 # tilery-cli.exe under Wine writes the very bytes tilery-cli writes, or
 # refuses alike, for every test picture (the examples, the fuzzing seeds and
 # kept inputs, the BMP suite), named by path or given on standard input and
-# output, and in the page's forms for e-mail; both say the same for wrong arguments; a picture in a folder with
+# output, and in the page's forms for e-mail and to a byte budget; both say the same for wrong arguments; a picture in a folder with
 # a Japanese name becomes a page with a Japanese name; on a console the
 # tool shows its progress and notices a person can read; paths in double
 # quotes, as Explorer copies them, are the paths inside; and Ctrl+C or
@@ -57,7 +57,8 @@ done
 # The page's forms for e-mail, transparency laid over a colour or kept.
 for picture in "$source"/examples/sample.bmp "$source"/fuzz/seeds/rgba.png "$source"/fuzz/seeds/lossy-alpha.webp \
 	"$source"/fuzz/seeds/interlaced.gif; do
-	for options in "--fragment" "--no-css" "--transparent --background #102030" "--fragment --transparent"; do
+	for options in "--fragment" "--no-css" "--transparent --background #102030" "--fragment --transparent" \
+		"--max-bytes 3K" "--scale 3 --tolerance 10 --colours 16"; do
 		# shellcheck disable=SC2086
 		"$linux" $options "$picture" "$work/linux.html" 3 || fail "$picture $options: status $? on Linux"
 		# shellcheck disable=SC2086
@@ -136,6 +137,13 @@ for name in page.html "$long"; do
 		# STATUS_CONTROL_C_EXIT, 0xC000013A, of which Wine passes on the low byte.
 		[ $stop = taskkill ] || [ $status -eq 58 ] || fail "$stop: exit status $status, not STATUS_CONTROL_C_EXIT"
 		[ "$(cat "$work/pages/$name")" = "old page" ] || fail "$stop: the old page is gone (${#name}-byte name)"
+		# Wine's server deletes the file as it learns of the process's end,
+		# a moment after the process is gone.
+		tries=50
+		while [ "$(ls -A "$work/pages")" != "$name" ] && [ $tries -gt 0 ]; do
+			sleep 0.1
+			tries=$((tries - 1))
+		done
 		[ "$(ls -A "$work/pages")" = "$name" ] || fail "$stop: files left beside the page: $(ls -A "$work/pages")"
 		[ -z "$(ls "$temporary" | grep '^tilery-stdin-')" ] || fail "$stop: the copy of standard input stays"
 		rm -f "$work/pages/$name"

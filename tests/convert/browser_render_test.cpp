@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -17,6 +18,7 @@
 
 #include "bmp_writer.h"
 #include "convert/convert.h"
+#include "convert/picture.h"
 #include "picture_writer.h"
 #include "notice_recorder.h"
 #include "test_files.h"
@@ -328,6 +330,105 @@ TEST(ChromiumTransparencyTest, ClearPixelsShowWhatLiesBelow)
 			         expected[size_t((sy - BODY_MARGIN) / 2) * W + size_t((sx - BODY_MARGIN) / 2)];
 	EXPECT_EQ(wrong, 0) << "screen pixels drawn wrong";
 	EXPECT_EQ(shot.pixel(BODY_MARGIN + 2 * W, BODY_MARGIN) & 0xFFFFFF, PAGE) << "the page beside the table";
+}
+
+/* The peak signal-to-noise ratio of a drawing against the picture, in dB,
+ * over the part of the picture it covers: drawn(x, y) is the colour drawn
+ * at the picture's pixel (x, y), packed as the picture's are. */
+double
+Psnr(const DecodedPicture &picture, int32_t width, int32_t height, const std::function<uint32_t(int32_t, int32_t)> &drawn)
+{
+	double error = 0;
+	for (int32_t y = 0; y < height; y++)
+		for (int32_t x = 0; x < width; x++) {
+			const uint32_t a = picture.pixels[size_t(y) * size_t(picture.width) + size_t(x)], b = drawn(x, y);
+			for (int shift = 0; shift < 24; shift += 8) {
+				const double d = double(a >> shift & 0xFF) - double(b >> shift & 0xFF);
+				error += d * d;
+			}
+		}
+	return 10 * std::log10(255.0 * 255.0 * 3.0 * width * height / error);
+}
+
+DecodedPicture
+Decoded(const std::string &path)
+{
+	const std::string bytes = ReadFile(path);
+	DecodedPicture picture;
+	DecodePicture(PictureSource{bytes.size(), reinterpret_cast<const unsigned char *>(bytes.data()), -1}, &picture);
+	return picture;
+}
+
+long long
+FragmentBytes(const std::string &picture, int cellSize, const std::string &options, const TempDir &dir)
+{
+	const std::string page = dir.file("fragment.html");
+	std::remove(page.c_str());
+	const std::string command = std::string("'") + TILERY_CLI + "' --fragment " + options + " '" + picture + "' '" +
+	                            page + "' " + std::to_string(cellSize) + " 2>/dev/null";
+	return std::system(command.c_str()) == 0 ? (long long)ReadFile(page).size() : -1;
+}
+
+/* At 100,000 bytes, on photographs from cameras: the best a user gets by
+ * hand today (ImageMagick shrinks by 1/k without dithering to N colours,
+ * and the result is converted exactly at cell size k: the best over k = 1
+ * to 16, with for each the most colours up to 256 that fit) against
+ * --max-bytes, whose page Chromium draws. Prints the README's table. */
+TEST(ChromiumBudgetTest, AtAHundredThousandBytesThePageBeatsShrinkingByHand)
+{
+	constexpr long long BUDGET = 100000;
+	for (const char *name : {"skagen.jpg", "grand_canyon_2.jpg"}) {
+		SCOPED_TRACE(name);
+		TempDir dir;
+		const std::string photo = std::string(TILERY_PHOTO_DIR) + "/" + name;
+		ASSERT_TRUE(FileExists(photo)) << "./build.sh test fetches the photographs";
+		const DecodedPicture picture = Decoded(photo);
+		ASSERT_GT(picture.width, 0);
+
+		double byHand = 0;
+		std::string how;
+		for (int k = 1; k <= 16; k++) {
+			const std::string shrunk = dir.file("shrunk.ppm");
+			auto fits = [&](int colours) {
+				const std::string make = "/usr/bin/convert '" + photo + "' -resize " + std::to_string(100.0 / k) + "% " +
+				                         "-dither None -colors " + std::to_string(colours) + " '" + shrunk + "'";
+				const long long bytes = std::system(make.c_str()) == 0 ? FragmentBytes(shrunk, k, "", dir) : -1;
+				return bytes > 0 && bytes <= BUDGET ? bytes : 0;
+			};
+			if (!fits(2))
+				continue;
+			int lo = 2, hi = 257; /* lo fits, hi does not */
+			while (hi - lo > 1) {
+				const int mid = (lo + hi) / 2;
+				(fits(mid) ? lo : hi) = mid;
+			}
+			const long long bytes = fits(lo);
+			const DecodedPicture small = Decoded(shrunk);
+			const double psnr = Psnr(picture, std::min(picture.width, small.width * k),
+			                         std::min(picture.height, small.height * k), [&](int32_t x, int32_t y) {
+				                         return small.pixels[size_t(y / k) * size_t(small.width) + size_t(x / k)];
+			                         });
+			if (psnr > byHand)
+				byHand = psnr, how = "1/" + std::to_string(k) + ", " + std::to_string(lo) + " colours, " +
+				                     std::to_string(bytes) + " bytes";
+		}
+		ASSERT_GT(byHand, 0) << "nothing fits by hand";
+
+		const long long bytes = FragmentBytes(photo, 1, "--max-bytes " + std::to_string(BUDGET), dir);
+		ASSERT_GT(bytes, 0);
+		EXPECT_LE(bytes, BUDGET);
+		WriteFile(dir.file("mail.html"), "<html><body>" + ReadFile(dir.file("fragment.html")) + "</body></html>");
+		QByteArray said;
+		const QImage shot = Screenshot(CHROMIUM, dir, dir.file("mail.html"), picture.width + 2 * BODY_MARGIN + 40,
+		                               picture.height + 2 * BODY_MARGIN + 40, &said);
+		ASSERT_FALSE(shot.isNull()) << said.constData();
+		const double drawn = Psnr(picture, picture.width, picture.height, [&](int32_t x, int32_t y) {
+			const uint32_t c = shot.pixel(x + BODY_MARGIN, y + BODY_MARGIN) & 0xFFFFFF;
+			return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
+		});
+		std::printf("| %s | %s: %.2f dB | %lld bytes: %.2f dB |\n", name, how.c_str(), byHand, bytes, drawn);
+		EXPECT_GT(drawn, byHand) << "no better than shrinking by hand";
+	}
 }
 
 /* A JPEG in each EXIF orientation, made by Pillow: its page as Chromium

@@ -1,0 +1,91 @@
+/* Pages held to a byte budget: from flat pictures to noise, from tight
+ * budgets to loose ones, the page fits, draws the picture's size, and a
+ * budget no table meets is refused with the old page kept. */
+#include "convert_fixture.h"
+
+#include <cstdlib>
+#include <limits>
+#include <random>
+
+namespace {
+
+struct Picture {
+	const char *name;
+	int32_t width, height;
+	std::vector<uint32_t> rgb;
+};
+
+std::vector<Picture>
+Pictures()
+{
+	std::mt19937 random(11);
+	Picture flat{"flat", 300, 200, std::vector<uint32_t>(300 * 200, 0x336699)};
+	Picture logo{"logo", 300, 200, {}}, gradient{"gradient", 301, 199, {}}, noise{"noise", 250, 250, {}};
+	for (int32_t y = 0; y < 200; y++)
+		for (int32_t x = 0; x < 300; x++)
+			logo.rgb.push_back((x - 80) * (x - 80) + (y - 100) * (y - 100) < 3600 ? 0xD02030
+			                   : x > 170 && x < 280 && y > 40 && y < 160 ? 0x2060D0 : 0xFFFFFF);
+	for (int32_t y = 0; y < 199; y++)
+		for (int32_t x = 0; x < 301; x++)
+			gradient.rgb.push_back(uint32_t(x * 255 / 300) << 16 | uint32_t(y * 255 / 198) << 8 | uint32_t((x + y) % 256));
+	for (int i = 0; i < 250 * 250; i++)
+		noise.rgb.push_back(random() & 0xFFFFFF);
+	return {flat, logo, gradient, noise};
+}
+
+/* The drawn size: the table's width, and the widths of the first row's
+ * cells and the heights of the first column's, which each take one column
+ * or one row, add up to the picture's. */
+void
+ExpectDrawnSize(const std::string &page, int64_t width, int64_t height)
+{
+	EXPECT_NE(page.find("width=" + std::to_string(width) + ">"), std::string::npos) << "the table's width";
+	int64_t widths = 0, heights = 0;
+	const size_t firstRowEnd = page.find("</TR>");
+	for (size_t at = page.find(" width=", page.find("<TR>")); at != std::string::npos && at < firstRowEnd;
+	     at = page.find(" width=", at + 1))
+		widths += std::atoll(page.c_str() + at + 7);
+	for (size_t row = page.find("<TR>"); row != std::string::npos; row = page.find("<TR>", row + 1)) {
+		const size_t height = page.find(" height=", row);
+		if (height != std::string::npos && height < page.find("</TR>", row))
+			heights += std::atoll(page.c_str() + height + 8);
+	}
+	EXPECT_EQ(widths, width);
+	EXPECT_EQ(heights, height);
+}
+
+TEST_F(ConvertTest, EveryBudgetIsMetOrRefusedAndTheDrawnSizeStays)
+{
+	for (const Picture &picture : Pictures()) {
+		WriteFile(input, MakeBmp24(picture.width, picture.height, picture.rgb));
+		PageOptions options = DEFAULT_PAGE_OPTIONS;
+		options.fragment = true;
+		ASSERT_EQ(ConvertPicture(input.c_str(), output.c_str(), 2, options, nullptr), 0);
+		const long long exact = (long long)ReadFile(output).size();
+		for (long long budget : {exact, exact / 3, 20000LL, 3000LL, 400LL}) {
+			SCOPED_TRACE(std::string(picture.name) + ", " + std::to_string(budget) + " bytes");
+			options.maxBytes = budget;
+			PageTotals totals{};
+			ASSERT_EQ(ConvertPicture(input.c_str(), output.c_str(), 2, options, &totals), 0);
+			const std::string page = ReadFile(output);
+			EXPECT_LE((long long)page.size(), budget);
+			EXPECT_EQ((long long)page.size(), totals.bytes);
+			ExpectDrawnSize(page, 2 * picture.width, 2 * picture.height);
+			if (budget == exact) {
+				EXPECT_EQ(totals.psnr, std::numeric_limits<double>::infinity()) << "a loss where none was needed";
+			}
+		}
+		EXPECT_TRUE(recorder.notices().empty());
+
+		/* Less than one cell for the whole picture takes. */
+		NoticeRecorder fresh;
+		WriteFile(output, std::string("old page"));
+		options.maxBytes = 60;
+		EXPECT_EQ(ConvertPicture(input.c_str(), output.c_str(), 2, options, nullptr), 1);
+		ASSERT_EQ(fresh.notices().size(), 1u);
+		EXPECT_EQ(fresh.notices()[0].text, "60 バイトに収まる表は作れない訳で。[" + output + "]");
+		EXPECT_EQ(ReadFile(output), "old page");
+	}
+}
+
+} // namespace
