@@ -373,7 +373,8 @@ FragmentBytes(const std::string &picture, int cellSize, const std::string &optio
  * hand today (ImageMagick shrinks by 1/k without dithering to N colours,
  * and the result is converted exactly at cell size k: the best over k = 1
  * to 16, with for each the most colours up to 256 that fit) against
- * --max-bytes, whose page Chromium draws. Prints the README's table. */
+ * --max-bytes, whose page Chromium draws. Prints the README's table, and
+ * keeps the drawings as build/budget-100k-NAME.png. */
 TEST(ChromiumBudgetTest, AtAHundredThousandBytesThePageBeatsShrinkingByHand)
 {
 	constexpr long long BUDGET = 100000;
@@ -427,6 +428,9 @@ TEST(ChromiumBudgetTest, AtAHundredThousandBytesThePageBeatsShrinkingByHand)
 			return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
 		});
 		std::printf("| %s | %s: %.2f dB | %lld bytes: %.2f dB |\n", name, how.c_str(), byHand, bytes, drawn);
+		/* For a person to look at. */
+		shot.copy(BODY_MARGIN, BODY_MARGIN, picture.width, picture.height)
+			.save(QStringLiteral(TILERY_SHOT_DIR "/budget-100k-%1.png").arg(QString::fromUtf8(name).section('.', 0, 0)));
 		EXPECT_GT(drawn, byHand) << "no better than shrinking by hand";
 	}
 }
