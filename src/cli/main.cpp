@@ -136,7 +136,7 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	int colours = 0, tolerance = 0, scale = 1;
 	app.add_option("--max-bytes", maxBytes,
 	               "Write at most N bytes (K: 1000, M: 1000000), the picture reduced where it must be, with the\n"
-	               "least loss: a coarser grid and near colours merged into larger cells. Implies --no-css")
+	               "least loss: a coarser grid cut into rectangles of one colour each. Implies --no-css")
 		->check(CLI::Validator(
 			[](std::string &text) {
 				long long bytes;
@@ -181,7 +181,7 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	arguments->page.keepClear = transparent;
 	if (!maxBytes.empty())
 		ParseBytes(maxBytes, &arguments->page.maxBytes);
-	arguments->page.reduction = Reduction{scale, colours, tolerance};
+	arguments->page.reduction = Reduction{scale, colours, tolerance, 0};
 	arguments->reducing = arguments->page.maxBytes > 0 || scale > 1 || colours > 0 || tolerance > 0;
 	arguments->pageOptionsGiven = fragment || noCss || transparent || !background.empty() || arguments->reducing;
 	return -1;
@@ -313,8 +313,13 @@ RunTool(int argc, char **argv)
 			std::snprintf(colours, sizeof colours, "%d colours", r.colours);
 		if (totals.psnr < std::numeric_limits<double>::infinity())
 			std::snprintf(loss, sizeof loss, "PSNR %.2f dB against the exact page", totals.psnr);
-		std::snprintf(line, sizeof line, "tilery: a grid %d times coarser, tolerance %d, %s: %lld bytes, %s\n",
-		              r.scale, r.tolerance, colours, totals.bytes, loss);
+		char how[64];
+		if (r.rectangles)
+			std::snprintf(how, sizeof how, "cut into %zu rectangles", r.rectangles);
+		else
+			std::snprintf(how, sizeof how, "tolerance %d, %s", r.tolerance, colours);
+		std::snprintf(line, sizeof line, "tilery: a grid %d times coarser, %s: %lld bytes, %s\n", r.scale, how,
+		              totals.bytes, loss);
 		WriteText(stderr, line);
 	}
 	/* What a page for a mail costs, where a person reads it. */

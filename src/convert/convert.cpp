@@ -292,14 +292,78 @@ LeastBytes(const Grid &grid, bool clear)
 }
 
 /* Of the reductions the options leave open, the one whose page (with
- * `fixed` bytes around its cells) fits the budget with the least error:
- * for each grid, the least tolerance that fits, found by halving, as a
- * larger one merges more. False when none fits. The finest grid that may
- * fit comes first, then coarser ones, until two in a row lose more than
- * the best; the coarsest is one cell, the smallest table there is. A grid
- * of more than 2^22 cells takes too much memory to weigh, but the picture
- * itself. */
-enum : int64_t { MOST_GRID_CELLS = int64_t(1) << 22 };
+ * `fixed` bytes around its cells) fits the budget with the least error.
+ * For each grid: where nothing but the grid is fixed and the grid is small
+ * enough to weigh every cut (2^20 cells), the most rectangles of its
+ * partition that fit (they lose less than merging near colours: 0.5 to
+ * 1.3 dB more on the photographs measured); else the least tolerance that
+ * fits. Both are found by halving, as more rectangles or a smaller
+ * tolerance make more cells. The finest grid that
+ * may fit comes first, then coarser ones, until two in a row lose more
+ * than the best; the coarsest is one cell, the smallest table there is. A
+ * grid of more than 2^22 cells takes too much memory to weigh, but the
+ * picture itself. False when nothing fits. */
+enum : int64_t { MOST_GRID_CELLS = int64_t(1) << 22, MOST_CUT_CELLS = int64_t(1) << 20 };
+
+namespace {
+
+struct Candidate {
+	Reduction reduction;
+	uint64_t error;
+};
+
+} // namespace
+
+static long long
+CellBytes(const DecodedPicture &painted, const Grid &grid)
+{
+	const long long counted = MeasureCells(painted, grid);
+	if (counted < 0)
+		throw std::bad_alloc();
+	return counted;
+}
+
+static bool
+FitByCuts(const CoarseGrid &coarse, const Grid &grid, int32_t scale, long long budget, Candidate *found)
+{
+	/* The grid as it is, where it fits, loses the least. */
+	if (CellBytes(coarse.means, grid) <= budget) {
+		*found = Candidate{Reduction{scale, 0, 0, 0}, DrawingError(coarse, coarse.means)};
+		return true;
+	}
+	const Partition partition(coarse, size_t(budget / 17) + 1);
+	auto bytes = [&](size_t rectangles) { return CellBytes(partition.Paint(rectangles), grid); };
+	if (bytes(1) > budget)
+		return false;
+	size_t lo = 1, hi = partition.Most() + 1; /* lo fits, hi does not */
+	while (hi - lo > 1) {
+		const size_t mid = lo + (hi - lo) / 2;
+		(bytes(mid) <= budget ? lo : hi) = mid;
+	}
+	*found = Candidate{Reduction{scale, 0, 0, lo}, DrawingError(coarse, partition.Paint(lo))};
+	return true;
+}
+
+static bool
+FitByTolerance(const CoarseGrid &coarse, const Grid &grid, int32_t scale, long long budget, const Reduction &asked,
+               Candidate *found)
+{
+	const DecodedPicture base = Reduce(coarse.means, asked.colours, 0);
+	auto fits = [&](int tolerance) { return CellBytes(Reduce(base, 0, tolerance), grid) <= budget; };
+	int tolerance = asked.tolerance;
+	if (!fits(tolerance)) {
+		if (asked.tolerance > 0 || !fits(MAX_TOLERANCE))
+			return false;
+		int lo = 0, hi = MAX_TOLERANCE; /* lo does not fit, hi does */
+		while (hi - lo > 1) {
+			const int mid = (lo + hi) / 2;
+			(fits(mid) ? hi : lo) = mid;
+		}
+		tolerance = hi;
+	}
+	*found = Candidate{Reduction{scale, asked.colours, tolerance, 0}, DrawingError(coarse, Reduce(base, 0, tolerance))};
+	return true;
+}
 
 static bool
 ChooseReduction(const DecodedPicture &picture, int cellSize, const PageOptions &options, long long fixed,
@@ -318,34 +382,18 @@ ChooseReduction(const DecodedPicture &picture, int cellSize, const PageOptions &
 		if ((asked.scale > 1 && scale != asked.scale) || worse == 2)
 			continue;
 		const Grid grid = GridOf(picture.width, picture.height, scale, cellSize);
-		if (LeastBytes(grid, options.keepClear) > budget || (scale > 1 && int64_t(grid.width) * grid.height > MOST_GRID_CELLS))
+		const int64_t cells = int64_t(grid.width) * grid.height;
+		if (LeastBytes(grid, options.keepClear) > budget || (scale > 1 && cells > MOST_GRID_CELLS))
 			continue;
 		const CoarseGrid coarse = Coarsen(picture, scale);
-		const DecodedPicture base = Reduce(coarse.means, asked.colours, 0);
-		auto fits = [&](int tolerance, DecodedPicture *merged) {
-			*merged = Reduce(base, 0, tolerance);
-			const long long bytes = MeasureCells(*merged, grid);
-			if (bytes < 0)
-				throw std::bad_alloc();
-			return bytes <= budget;
-		};
-		DecodedPicture merged;
-		int tolerance = asked.tolerance;
-		if (!fits(tolerance, &merged)) {
-			if (asked.tolerance > 0 || !fits(MAX_TOLERANCE, &merged))
-				continue;
-			int lo = 0, hi = MAX_TOLERANCE; /* lo does not fit, hi does */
-			while (hi - lo > 1) {
-				const int mid = (lo + hi) / 2;
-				(fits(mid, &merged) ? hi : lo) = mid;
-			}
-			tolerance = hi;
-			fits(tolerance, &merged);
-		}
-		const uint64_t error = DrawingError(coarse, merged);
-		if (error < least) {
-			least = error;
-			*chosen = Reduction{scale, asked.colours, tolerance};
+		Candidate candidate;
+		const bool byCuts = asked.colours == 0 && asked.tolerance == 0 && cells <= MOST_CUT_CELLS;
+		if (byCuts ? !FitByCuts(coarse, grid, scale, budget, &candidate)
+		           : !FitByTolerance(coarse, grid, scale, budget, asked, &candidate))
+			continue; /* a page of fewer cells cannot be had here */
+		if (candidate.error < least) {
+			least = candidate.error;
+			*chosen = candidate.reduction;
 			worse = 0;
 		} else {
 			worse++;
@@ -389,7 +437,9 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 				return 1;
 			}
 			const CoarseGrid coarse = Coarsen(*bitmap, reduction.scale);
-			DecodedPicture grid = Reduce(coarse.means, reduction.colours, reduction.tolerance);
+			DecodedPicture grid = reduction.rectangles
+			                              ? Partition(coarse, reduction.rectangles).Paint(reduction.rectangles)
+			                              : Reduce(coarse.means, reduction.colours, reduction.tolerance);
 			psnr = PeakSignalToNoise(DrawingError(coarse, grid), *bitmap);
 			std::swap(*bitmap, grid);
 		} catch (const std::bad_alloc &) {

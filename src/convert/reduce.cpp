@@ -239,3 +239,129 @@ PeakSignalToNoise(uint64_t error, const DecodedPicture &picture)
 	const double mse = double(error) / (3.0 * double(picture.width) * double(picture.height));
 	return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
+
+/* The sums over the rectangle of the grid's cells from (0, 0) to a corner:
+ * red, green and blue, their squares together, and the pixels. */
+Partition::Partition(const CoarseGrid &grid, size_t most) : grid_(grid)
+{
+	const DecodedPicture &means = grid.means;
+	const size_t stride = size_t(means.width) + 1;
+	table_.assign(stride * (size_t(means.height) + 1) * 5, 0);
+	for (int32_t y = 0; y < means.height; y++) {
+		uint64_t row[5] = {0, 0, 0, 0, 0};
+		for (int32_t x = 0; x < means.width; x++) {
+			const size_t i = size_t(y) * size_t(means.width) + size_t(x);
+			if (grid.sums.empty()) {
+				const uint32_t p = means.pixels[i];
+				if (p != CLEAR_PIXEL) {
+					for (int c = 0; c < 3; c++)
+						row[c] += Channel(p, c), row[3] += uint64_t(Channel(p, c)) * Channel(p, c);
+					row[4]++;
+				}
+			} else {
+				const uint64_t *sum = &grid.sums[i * 7];
+				for (int c = 0; c < 3; c++)
+					row[c] += sum[c];
+				row[3] += sum[3] + sum[4] + sum[5];
+				row[4] += sum[6];
+			}
+			uint64_t *out = &table_[((size_t(y) + 1) * stride + size_t(x) + 1) * 5];
+			const uint64_t *above = &table_[(size_t(y) * stride + size_t(x) + 1) * 5];
+			for (int k = 0; k < 5; k++)
+				out[k] = above[k] + row[k];
+		}
+	}
+
+	/* Cut by cut, most useful first; ties go to the older rectangle. */
+	struct Best {
+		double gain;
+		Cut cut;
+	};
+	auto bestCut = [this](size_t index, const Rect &r) {
+		Best best{0, {index, r, r}};
+		const double whole = Error(r);
+		for (int32_t at = 1; at < r.w; at++) {
+			const Rect a{r.x, r.y, at, r.h}, b{r.x + at, r.y, r.w - at, r.h};
+			const double gain = whole - Error(a) - Error(b);
+			if (gain > best.gain)
+				best = {gain, {index, a, b}};
+		}
+		for (int32_t at = 1; at < r.h; at++) {
+			const Rect a{r.x, r.y, r.w, at}, b{r.x, r.y + at, r.w, r.h - at};
+			const double gain = whole - Error(a) - Error(b);
+			if (gain > best.gain)
+				best = {gain, {index, a, b}};
+		}
+		return best;
+	};
+	auto later = [](const Best &a, const Best &b) {
+		return a.gain != b.gain ? a.gain < b.gain : a.cut.rect > b.cut.rect;
+	};
+	std::vector<Best> waiting = {bestCut(0, Rect{0, 0, means.width, means.height})};
+	size_t rects = 1;
+	while (!waiting.empty() && rects < most) {
+		std::pop_heap(waiting.begin(), waiting.end(), later);
+		const Best next = waiting.back();
+		waiting.pop_back();
+		if (next.gain <= 0)
+			continue;
+		cuts_.push_back(next.cut);
+		for (const auto &[index, r] : {std::pair<size_t, Rect>{next.cut.rect, next.cut.first},
+		                               std::pair<size_t, Rect>{rects, next.cut.second}}) {
+			if (r.w * int64_t(r.h) > 1) {
+				waiting.push_back(bestCut(index, r));
+				std::push_heap(waiting.begin(), waiting.end(), later);
+			}
+		}
+		rects++;
+	}
+}
+
+void
+Partition::Sums(const Rect &r, uint64_t out[5]) const
+{
+	const size_t stride = size_t(grid_.means.width) + 1;
+	const uint64_t *a = &table_[(size_t(r.y) * stride + size_t(r.x)) * 5];
+	const uint64_t *b = &table_[(size_t(r.y) * stride + size_t(r.x + r.w)) * 5];
+	const uint64_t *c = &table_[(size_t(r.y + r.h) * stride + size_t(r.x)) * 5];
+	const uint64_t *d = &table_[(size_t(r.y + r.h) * stride + size_t(r.x + r.w)) * 5];
+	for (int k = 0; k < 5; k++)
+		out[k] = d[k] - b[k] - c[k] + a[k];
+}
+
+/* The squared error of the rectangle painted its exact mean. */
+double
+Partition::Error(const Rect &r) const
+{
+	uint64_t s[5];
+	Sums(r, s);
+	if (s[4] == 0)
+		return 0;
+	const double n = double(s[4]);
+	return double(s[3]) - (double(s[0]) * double(s[0]) + double(s[1]) * double(s[1]) + double(s[2]) * double(s[2])) / n;
+}
+
+DecodedPicture
+Partition::Paint(size_t count) const
+{
+	std::vector<Rect> rects = {Rect{0, 0, grid_.means.width, grid_.means.height}};
+	for (size_t i = 0; i + 1 < count && i < cuts_.size(); i++) {
+		rects[cuts_[i].rect] = cuts_[i].first;
+		rects.push_back(cuts_[i].second);
+	}
+	DecodedPicture painted = grid_.means;
+	for (const Rect &r : rects) {
+		uint64_t s[5];
+		Sums(r, s);
+		if (s[4] == 0)
+			continue;
+		const uint32_t mean = Mean(s, s[4]);
+		for (int32_t y = r.y; y < r.y + r.h; y++) {
+			uint32_t *row = painted.pixels.data() + size_t(y) * size_t(painted.width);
+			for (int32_t x = r.x; x < r.x + r.w; x++)
+				if (row[x] != CLEAR_PIXEL)
+					row[x] = mean;
+		}
+	}
+	return painted;
+}

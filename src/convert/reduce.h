@@ -19,8 +19,9 @@ struct Reduction {
 	int32_t scale;
 	int colours;
 	int tolerance;
+	size_t rectangles; /* instead of colours and tolerance, a Partition's (0: none) */
 };
-constexpr Reduction NO_REDUCTION = {1, 0, 0};
+constexpr Reduction NO_REDUCTION = {1, 0, 0, 0};
 enum { MAX_SCALE = 64, MAX_TOLERANCE = 255 };
 
 /* The picture on a grid of ceil(width / scale) by ceil(height / scale)
@@ -37,6 +38,34 @@ CoarseGrid Coarsen(const DecodedPicture &picture, int32_t scale);
 /* A grid with fewer colours (0: as many as it has) and near colours merged
  * (tolerance 0: none). */
 DecodedPicture Reduce(const DecodedPicture &grid, int colours, int tolerance);
+
+/* The grid cut into rectangles, each painted its pixels' mean: from the
+ * whole grid, the rectangle whose best cut (across or down, anywhere)
+ * takes away the most squared error is cut, again and again, the cuts kept
+ * in order, so that any number of rectangles can be painted. Clear cells
+ * stay clear. */
+class Partition {
+public:
+	/* Cuts until there are `most` rectangles or no cut takes error away. */
+	Partition(const CoarseGrid &grid, size_t most);
+	/* The grid painted with the first `count` rectangles (at most Most()). */
+	DecodedPicture Paint(size_t count) const;
+	size_t Most() const { return cuts_.size() + 1; }
+
+private:
+	struct Rect {
+		int32_t x, y, w, h;
+	};
+	struct Cut {
+		size_t rect; /* cut into rect and a new one */
+		Rect first, second;
+	};
+	const CoarseGrid &grid_;
+	std::vector<uint64_t> table_; /* the sums over every top-left rectangle, 5 a corner */
+	std::vector<Cut> cuts_;
+	void Sums(const Rect &r, uint64_t out[5]) const;
+	double Error(const Rect &r) const;
+};
 
 /* The squared error, over every channel of every pixel that is not clear,
  * of the picture as `drawn` (a colouring of the grid) draws it. */

@@ -13,7 +13,9 @@ noise_picture() {
 }
 # wait_for_unfinished_page FOLDER [PID]: until a new page shows being
 # written there, as a file of no name that process PID holds open (Linux),
-# or as a hidden .tilery-XXXXXX (Windows); fails when none does.
+# or as a hidden .tilery-XXXXXX that has bytes in it (Windows: caught the
+# moment it is made, before it is marked for deleting, a forced end would
+# leave it); fails when none does.
 wait_for_unfinished_page() {
 	tries=5000
 	if [ -n "${2:-}" ]; then
@@ -23,7 +25,7 @@ wait_for_unfinished_page() {
 		done
 		return 0
 	fi
-	until [ -n "$(find "$1" -name '.tilery-*')" ]; do
+	until [ -n "$(find "$1" -name '.tilery-*' -size +0)" ]; do
 		tries=$((tries - 1))
 		[ $tries -gt 0 ] || return 1
 	done
