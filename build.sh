@@ -127,18 +127,21 @@ wine_stop() {
 	kill "$openbox" "$xvfb" 2>/dev/null || true
 }
 
-# test_photos: photographs from cameras for the tests, as a Debian package
-# ships them (the demo album of kphotoalbum, unpacked, not installed), in
-# build-photos.
+# test_photos: photographs from cameras for the tests, as Debian packages
+# ship them (the demo album of kphotoalbum, and scikit-image's coffee cup
+# and cat, CC0), unpacked, not installed, in build-photos.
 test_photos() {
 	dir=build-photos
-	[ -f "$dir/sunset.jpg" ] && return 0
+	[ -f "$dir/sunset.jpg" ] && [ -f "$dir/coffee.png" ] && return 0
 	rm -rf "$dir.download"
 	mkdir -p "$dir.download"
-	(cd "$dir.download" && apt-get -q -o APT::Sandbox::User="$(id -un)" download kphotoalbum >/dev/null 2>&1 &&
-		dpkg-deb -x kphotoalbum_*.deb unpacked) || echo "the photographs for the tests could not be fetched" >&2
+	(cd "$dir.download" && apt-get -q -o APT::Sandbox::User="$(id -un)" download kphotoalbum python3-skimage \
+		>/dev/null 2>&1 && for deb in ./*.deb; do dpkg-deb -x "$deb" unpacked; done) ||
+		echo "the photographs for the tests could not be fetched" >&2
 	mkdir -p "$dir"
-	cp "$dir.download"/unpacked/usr/share/kphotoalbum/demo/*.jpg "$dir" 2>/dev/null
+	cp "$dir.download"/unpacked/usr/share/kphotoalbum/demo/*.jpg \
+		"$dir.download"/unpacked/usr/lib/python3/dist-packages/skimage/data/coffee.png \
+		"$dir.download"/unpacked/usr/lib/python3/dist-packages/skimage/data/chelsea.png "$dir" 2>/dev/null
 	rm -rf "$dir.download"
 }
 

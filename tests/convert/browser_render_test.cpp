@@ -378,7 +378,7 @@ FragmentBytes(const std::string &picture, int cellSize, const std::string &optio
 TEST(ChromiumBudgetTest, AtAHundredThousandBytesThePageBeatsShrinkingByHand)
 {
 	constexpr long long BUDGET = 100000;
-	for (const char *name : {"skagen.jpg", "grand_canyon_2.jpg"}) {
+	for (const char *name : {"skagen.jpg", "grand_canyon_2.jpg", "chelsea.png", "coffee.png"}) {
 		SCOPED_TRACE(name);
 		TempDir dir;
 		const std::string photo = std::string(TILERY_PHOTO_DIR) + "/" + name;
