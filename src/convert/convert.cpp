@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "convert/cell_rect.h"
@@ -307,8 +308,10 @@ enum : int64_t { MOST_GRID_CELLS = int64_t(1) << 22, MOST_CUT_CELLS = int64_t(1)
 
 namespace {
 
+/* A reduction weighed: the grid it paints, and that grid's error. */
 struct Candidate {
 	Reduction reduction;
+	DecodedPicture grid;
 	uint64_t error;
 };
 
@@ -328,7 +331,7 @@ FitByCuts(const CoarseGrid &coarse, const Grid &grid, int32_t scale, long long b
 {
 	/* The grid as it is, where it fits, loses the least. */
 	if (CellBytes(coarse.means, grid) <= budget) {
-		*found = Candidate{Reduction{scale, 0, 0, 0}, DrawingError(coarse, coarse.means)};
+		*found = Candidate{Reduction{scale, 0, 0, 0}, coarse.means, DrawingError(coarse, coarse.means)};
 		return true;
 	}
 	const Partition partition(coarse, size_t(budget / 17) + 1);
@@ -340,7 +343,9 @@ FitByCuts(const CoarseGrid &coarse, const Grid &grid, int32_t scale, long long b
 		const size_t mid = lo + (hi - lo) / 2;
 		(bytes(mid) <= budget ? lo : hi) = mid;
 	}
-	*found = Candidate{Reduction{scale, 0, 0, lo}, DrawingError(coarse, partition.Paint(lo))};
+	DecodedPicture painted = partition.Paint(lo);
+	const uint64_t error = DrawingError(coarse, painted);
+	*found = Candidate{Reduction{scale, 0, 0, lo}, std::move(painted), error};
 	return true;
 }
 
@@ -361,13 +366,15 @@ FitByTolerance(const CoarseGrid &coarse, const Grid &grid, int32_t scale, long l
 		}
 		tolerance = hi;
 	}
-	*found = Candidate{Reduction{scale, asked.colours, tolerance, 0}, DrawingError(coarse, Reduce(base, 0, tolerance))};
+	DecodedPicture merged = Reduce(base, 0, tolerance);
+	const uint64_t error = DrawingError(coarse, merged);
+	*found = Candidate{Reduction{scale, asked.colours, tolerance, 0}, std::move(merged), error};
 	return true;
 }
 
 static bool
 ChooseReduction(const DecodedPicture &picture, int cellSize, const PageOptions &options, long long fixed,
-                Reduction *chosen)
+                Candidate *chosen)
 {
 	std::vector<int32_t> scales = {1, 2, 3, 4, 5, 6, 7, 8, 10, 12, 14, 16, 20, 24, 32, 48, 64};
 	const int32_t whole = std::max(picture.width, picture.height);
@@ -376,7 +383,7 @@ ChooseReduction(const DecodedPicture &picture, int cellSize, const PageOptions &
 	scales.push_back(std::max(whole, 65));
 	const Reduction &asked = options.reduction;
 	const long long budget = options.maxBytes - fixed;
-	uint64_t least = UINT64_MAX;
+	chosen->error = UINT64_MAX;
 	int worse = 0;
 	for (int32_t scale : scales) {
 		if ((asked.scale > 1 && scale != asked.scale) || worse == 2)
@@ -391,15 +398,14 @@ ChooseReduction(const DecodedPicture &picture, int cellSize, const PageOptions &
 		if (byCuts ? !FitByCuts(coarse, grid, scale, budget, &candidate)
 		           : !FitByTolerance(coarse, grid, scale, budget, asked, &candidate))
 			continue; /* a page of fewer cells cannot be had here */
-		if (candidate.error < least) {
-			least = candidate.error;
-			*chosen = candidate.reduction;
+		if (candidate.error < chosen->error) {
+			*chosen = std::move(candidate);
 			worse = 0;
 		} else {
 			worse++;
 		}
 	}
-	return least != UINT64_MAX;
+	return chosen->error != UINT64_MAX;
 }
 
 int
@@ -429,19 +435,25 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 	double psnr = std::numeric_limits<double>::infinity();
 	if (reducing) {
 		try {
+			/* The search's choice comes painted; a reduction by hand is painted here. */
+			Candidate chosen;
 			const long long fixed = headLength + (long long)std::strlen(tail);
-			if (options.maxBytes > 0 && !ChooseReduction(*bitmap, cellSize, options, fixed, &reduction)) {
-				ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "%lld バイトに収まる表は作れない訳で。[%s]",
-				           options.maxBytes, outputPath);
-				DeleteBitmap(bitmap);
-				return 1;
+			if (options.maxBytes > 0) {
+				if (!ChooseReduction(*bitmap, cellSize, options, fixed, &chosen)) {
+					ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "%lld バイトに収まる表は作れない訳で。[%s]",
+					           options.maxBytes, outputPath);
+					DeleteBitmap(bitmap);
+					return 1;
+				}
+			} else {
+				const CoarseGrid coarse = Coarsen(*bitmap, asked.scale);
+				chosen.reduction = asked;
+				chosen.grid = Reduce(coarse.means, asked.colours, asked.tolerance);
+				chosen.error = DrawingError(coarse, chosen.grid);
 			}
-			const CoarseGrid coarse = Coarsen(*bitmap, reduction.scale);
-			DecodedPicture grid = reduction.rectangles
-			                              ? Partition(coarse, reduction.rectangles).Paint(reduction.rectangles)
-			                              : Reduce(coarse.means, reduction.colours, reduction.tolerance);
-			psnr = PeakSignalToNoise(DrawingError(coarse, grid), *bitmap);
-			std::swap(*bitmap, grid);
+			reduction = chosen.reduction;
+			psnr = PeakSignalToNoise(chosen.error, *bitmap);
+			std::swap(*bitmap, chosen.grid);
 		} catch (const std::bad_alloc &) {
 			ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "記憶領域の獲得に失敗");
 			DeleteBitmap(bitmap);

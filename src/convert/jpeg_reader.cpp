@@ -152,7 +152,7 @@ struct Placement {
 };
 
 Placement
-PlaceRow(int orientation, int64_t y, int64_t width, int64_t height)
+RowPlacement(int orientation, int64_t y, int64_t width, int64_t height)
 {
 	switch (orientation) {
 	case 2: return {y * width + width - 1, -1};
@@ -171,7 +171,7 @@ void
 PlaceRow(const jpeg_decompress_struct &jpeg, const JSAMPLE *row, int orientation, int64_t y, uint32_t *shown)
 {
 	const int64_t width = jpeg.output_width, height = jpeg.output_height;
-	const Placement at = PlaceRow(orientation, y, width, height);
+	const Placement at = RowPlacement(orientation, y, width, height);
 	uint32_t *p = shown + at.start;
 	if (jpeg.out_color_space == JCS_CMYK) {
 		for (int64_t x = 0; x < width; x++, row += 4, p += at.step) {
