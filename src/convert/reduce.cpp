@@ -1,5 +1,6 @@
-/* Pictures made cheaper to draw, by integer arithmetic alone, so that every
- * system makes the same page of them. */
+/* Pictures made cheaper to draw, so that every system makes the same page
+ * of them: colours by integer arithmetic alone; the partition's errors in
+ * doubles, by + - * / only, which IEEE rounding makes alike everywhere. */
 #include "convert/reduce.h"
 
 #include <algorithm>
