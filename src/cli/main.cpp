@@ -95,7 +95,6 @@ struct Arguments {
 	int cellSize = 1;
 	PageOptions page = DEFAULT_PAGE_OPTIONS;
 	bool pageOptionsGiven = false;
-	bool reducing = false;
 };
 
 } // namespace
@@ -182,8 +181,8 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	if (!maxBytes.empty())
 		ParseBytes(maxBytes, &arguments->page.maxBytes);
 	arguments->page.reduction = Reduction{scale, colours, tolerance, 0};
-	arguments->reducing = arguments->page.maxBytes > 0 || scale > 1 || colours > 0 || tolerance > 0;
-	arguments->pageOptionsGiven = fragment || noCss || transparent || !background.empty() || arguments->reducing;
+	arguments->pageOptionsGiven =
+		fragment || noCss || transparent || !background.empty() || IsReducing(arguments->page);
 	return -1;
 }
 
@@ -306,7 +305,7 @@ RunTool(int argc, char **argv)
 	ClearProgress();
 	RemovePublishedFile(&g_stdinCopy);
 	/* What the picture lost, wherever the notices go. */
-	if (result == 0 && arguments.reducing) {
+	if (result == 0 && IsReducing(arguments.page)) {
 		const Reduction &r = totals.reduction;
 		char line[200], colours[32] = "all colours", loss[48] = "no loss: the exact page";
 		if (r.colours > 0)

@@ -421,7 +421,7 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 	}
 	const int32_t drawnWidth = bitmap->width, drawnHeight = bitmap->height;
 	const Reduction &asked = options.reduction;
-	const bool reducing = options.maxBytes > 0 || asked.scale > 1 || asked.colours > 0 || asked.tolerance > 0;
+	const bool reducing = IsReducing(options);
 	const bool withoutCss = options.noCss || options.fragment || reducing;
 	const char *format = options.fragment ? FRAGMENT_HEAD : withoutCss ? DOCUMENT_HEAD_WITHOUT_CSS : DOCUMENT_HEAD;
 	const char *tail = options.fragment ? FRAGMENT_TAIL : DOCUMENT_TAIL;

@@ -22,14 +22,14 @@ int ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cell
  *   fragment: the table alone, no document around it (implies noCss).
  *   background: the colour transparency is laid over (0x00BBGGRR, packed
  *     as the pictures' colours are); keepClear: fully transparent pixels
- *     become cells without bgcolor instead, merged like any colour. */
-/*   reduction: the picture made cheaper to draw (reduce.h); its scale's
+ *     become cells without bgcolor instead, merged like any colour.
+ *   reduction: the picture made cheaper to draw (reduce.h); its scale's
  *     cells are as large, so that the page's drawn size stays, the last
  *     column and row what is left. Implies noCss.
  *   maxBytes (0: none): the page is at most this many bytes, by the
- *     reduction that fits with the least loss: the grid and the tolerance
- *     are chosen, unless the reduction fixes them (a scale or a tolerance
- *     other than the least); colours stay as given. */
+ *     reduction that fits with the least loss: the grid, and on it the
+ *     rectangles or the tolerance, are chosen, unless the reduction fixes
+ *     them (a scale, colours or a tolerance other than the least). */
 struct PageOptions {
 	bool noCss;
 	bool fragment;
@@ -39,6 +39,14 @@ struct PageOptions {
 	long long maxBytes;
 };
 constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false, false, 0xFFFFFF, false, NO_REDUCTION, 0};
+
+/* Whether the options make the picture cheaper to draw, by hand or to fit. */
+inline bool
+IsReducing(const PageOptions &options)
+{
+	const Reduction &r = options.reduction;
+	return options.maxBytes > 0 || r.scale > 1 || r.colours > 0 || r.tolerance > 0;
+}
 
 /* What a page came to: its cells and bytes, the reduction made and its
  * loss against the exact page (infinite for none). */
