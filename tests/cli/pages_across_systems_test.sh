@@ -132,6 +132,12 @@ for name in page.html "$long"; do
 		else
 			kill -INT $tool
 		fi
+		tries=300
+		while kill -0 $tool 2>/dev/null && [ $tries -gt 0 ]; do
+			sleep 0.1
+			tries=$((tries - 1))
+		done
+		[ $tries -gt 0 ] || { kill -KILL $tool; fail "$stop: the tool had not ended after 30 s"; }
 		wait $tool
 		status=$?
 		# STATUS_CONTROL_C_EXIT, 0xC000013A, of which Wine passes on the low byte.

@@ -31,33 +31,36 @@ start_dialog() {
 	pids="$pids $tilery"
 	wait_for 20 windows_are 1 || fail "the dialog did not appear"
 	main=$(xdotool search --onlyvisible --name '^tilery$')
-	xdotool windowactivate --sync "$main"
+	activate "$main"
 	wait_for 5 active_is "$main" || fail "the dialog did not take the focus"
 }
 
+step "the dialog starts"
 start_dialog
 xprop -id "$main" _NET_WM_ICON | grep -q '=' || fail "the window shows no icon"
 
 # 1. A missing picture: the failure notice appears and can be dismissed.
+step "a missing picture"
 type_text "$work/missing.bmp"
 key alt+w
 type_text "$work/page.html"
 key Return
 wait_for 10 windows_are 2 || fail "no notice for the missing picture"
 notice=$(notices)
-xdotool windowactivate --sync "$notice" 2>/dev/null
+activate "$notice"
 key Return
 wait_for 10 windows_are 1 || fail "Enter does not dismiss the failure notice"
 [ ! -e "$work/page.html" ] || fail "a page was written for a missing picture"
-xdotool windowactivate --sync "$main"
+activate "$main"
 key Return
 wait_for 10 windows_are 2 || fail "no notice for the second try: the dialog refuses to convert again"
-xdotool windowactivate --sync "$(notices)" 2>/dev/null
+activate "$(notices)"
 key Escape
 wait_for 10 windows_are 1 || fail "Esc does not dismiss the failure notice"
 
 # 2. The picture chooser: a missing name is refused, an existing file taken.
-xdotool windowactivate --sync "$main"
+step "the picture chooser"
+activate "$main"
 key alt+r Tab space
 wait_for 10 active_is_not "$main" || fail "the picture chooser did not open"
 chooser=$(xdotool getactivewindow)
@@ -72,6 +75,7 @@ key Return
 wait_for 10 active_is "$main" || fail "the picture chooser did not close on an existing file"
 
 # 3. The page chooser: an existing page is taken without a question.
+step "the page chooser"
 key alt+w Tab space
 wait_for 10 active_is_not "$main" || fail "the page chooser did not open"
 type_text "$work/old.html"
@@ -79,16 +83,17 @@ key Return
 wait_for 10 active_is "$main" || fail "the page chooser asked about replacing the page"
 
 # 4. Convert: the success report, owned by the dialog; then Alt+X.
+step "a conversion, then Alt+X"
 key alt+o
 wait_for 20 windows_are 2 || fail "no report after converting"
 grep -q '<TD width=' "$work/old.html" || fail "the chosen page was not written from the chosen picture"
-xdotool windowactivate --sync "$(notices)" 2>/dev/null
+activate "$(notices)"
 key Return
 wait_for 10 windows_are 1 || fail "Enter does not dismiss the report"
-xdotool windowactivate --sync "$main"
+activate "$main"
 key alt+x
 wait_for 10 sh -c "! kill -0 $tilery" || fail "Alt+X did not close the program"
-wait "$tilery"
+ended "$tilery" 1
 status=$?
 [ $status -eq 0 ] || fail "exit status $status: $(cat "$work/tilery.log")"
 
@@ -96,6 +101,7 @@ left=$(find "$home" -mindepth 1)
 [ -z "$left" ] || fail "the program left files in HOME: $left"
 
 # 5. Stopped as a log-out stops it, in the middle of writing a page.
+step "SIGTERM while a page is written"
 noise_picture 3000 "$work/noise.bmp"
 mkdir "$work/pages"
 echo "old page" >"$work/pages/page.html"
@@ -106,7 +112,7 @@ type_text "$work/pages/page.html"
 key Return
 wait_for_unfinished_page "$work/pages" "$tilery" || fail "the new page was never seen being written"
 kill -TERM "$tilery"
-wait "$tilery"
+ended "$tilery" 20
 [ $? -eq 143 ] || fail "SIGTERM did not end the program"
 [ "$(cat "$work/pages/page.html")" = "old page" ] || fail "SIGTERM took the old page"
 [ "$(ls -A "$work/pages")" = page.html ] || fail "SIGTERM left files beside the page: $(ls -A "$work/pages")"

@@ -39,7 +39,7 @@ start_program() {
 	pids="$pids $tilery"
 	wait_for 30 windows_are 1 || fail "the dialog did not appear: $(cat "$work/tilery.log")"
 	main=$(xdotool search --onlyvisible --name '^tilery$')
-	xdotool windowactivate --sync "$main"
+	activate "$main"
 	wait_for 5 active_is "$main" || fail "the dialog did not take the focus"
 }
 
@@ -54,13 +54,14 @@ paste_text() {
 	kill $clip 2>/dev/null
 }
 dismiss_notice() {
-	xdotool windowactivate --sync "$(notices)" 2>/dev/null
+	activate "$(notices)"
 	key "$1"
 	wait_for 10 windows_are 1 || fail "$1 does not dismiss the notice"
-	xdotool windowactivate --sync "$main"
+	activate "$main"
 	wait_for 5 active_is "$main" || fail "the dialog did not take the focus back"
 }
 
+step "the dialog starts"
 start_program
 xprop -id "$main" _NET_WM_ICON | grep -q '=' || fail "the window shows no icon"
 sleep 0.5
@@ -69,6 +70,7 @@ xwd -id "$main" -frame -silent | xwdtopnm 2>/dev/null | pnmtopng >"$screenshot" 
 
 # 1. A missing picture: the failure notice, dismissed; the dialog, still
 # usable, tries again.
+step "a missing picture"
 type_text "$(windows_path "$work/missing.bmp")"
 key alt+w
 type_text "$(windows_path "$work/page.html")"
@@ -81,11 +83,13 @@ wait_for 10 windows_are 2 || fail "no notice for the second try: the dialog refu
 dismiss_notice Escape
 
 # 2. Esc leaves the dialog open.
+step "Esc"
 key Escape
 sleep 0.5
 windows_are 1 && kill -0 "$tilery" 2>/dev/null || fail "Esc closed the dialog"
 
 # 3. The picture chooser: a missing name is refused, an existing file taken.
+step "the picture chooser"
 key alt+r Tab space
 wait_for 10 active_is_not "$main" || fail "the picture chooser did not open"
 chooser=$(xdotool getactivewindow)
@@ -108,6 +112,7 @@ key Return
 wait_for 10 active_is "$main" || fail "the picture chooser did not close on an existing file"
 
 # 4. Convert the chosen picture: the success report; then Japanese names.
+step "conversions, Japanese names"
 key alt+o
 wait_for 20 windows_are 2 || fail "no report after converting: $(cat "$work/tilery.log")"
 grep -q '<TD width=' "$work/page.html" || fail "the chosen picture's page was not written"
@@ -125,6 +130,7 @@ dismiss_notice Return
 # 1034 bytes whose first 1023 name an existing page is refused whole, and
 # that page is left as it was. A path in double quotes, as Explorer copies
 # one, is the path inside.
+step "a paste past the limit, quoted paths"
 deep="$work"
 while [ ${#deep} -lt 700 ]; do
 	deep="$deep/$(printf 'f%.0s' $(seq 200))"
@@ -150,6 +156,7 @@ cmp -s "$work/page.html" "$work/quoted.html" || fail "the page for quoted paths 
 dismiss_notice Return
 
 # 5. The cell size takes two digits: a third is refused, not cut.
+step "the size field"
 key alt+s
 type_text 123
 key Return
@@ -158,15 +165,17 @@ grep -q 'TR{height:12px}' "$work/quoted.html" || fail "the cell size is not 12"
 dismiss_notice Return
 
 # 6. Alt+X ends the program with status 0.
+step "Alt+X"
 key alt+x
 wait_for 10 sh -c "! kill -0 $tilery" || fail "Alt+X did not close the program"
-wait "$tilery"
+ended "$tilery" 1
 status=$?
 [ $status -eq 0 ] || fail "exit status $status: $(cat "$work/tilery.log")"
 
 # 7. The session ends (log-off, shutdown) in the middle of writing a page.
 # The program is held still once the new page shows, so that the end
 # reaches it before the page is whole.
+step "the session's end while a page is written"
 noise_picture 3000 "$work/noise.bmp"
 mkdir "$work/pages"
 echo "old page" >"$work/pages/page.html"
@@ -181,7 +190,7 @@ wineboot --end-session &
 ending=$!
 sleep 1
 kill -CONT "$tilery"
-wait "$ending"
+ended "$ending" 30 >/dev/null
 wait_for 20 sh -c "! kill -0 $tilery" || fail "the session's end did not close the program"
 [ "$(cat "$work/pages/page.html")" = "old page" ] || fail "the session's end took the old page"
 [ "$(ls -A "$work/pages")" = page.html ] || fail "the session's end left files beside the page: $(ls -A "$work/pages")"

@@ -39,6 +39,25 @@ else
 fi
 wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
 
+# step TEXT: how far the test has got, so that one stopped at its time
+# limit shows where it was.
+step() { echo "- $*"; }
+# activate WINDOW: brings the window to the front and waits, 10 s at most,
+# until it is; the checks after it tell whether it had to be.
+activate() {
+	timeout 10 xdotool windowactivate --sync "$1" >/dev/null 2>&1 ||
+		echo "gave up after 10 s waiting for window $1 to become active"
+}
+# ended PID SECONDS: the status of a child that ends within SECONDS; one
+# that does not is killed, and the test fails.
+ended() {
+	if ! wait_for "$2" sh -c "! kill -0 $1"; then
+		kill -KILL "$1" 2>/dev/null
+		fail "process $1 had not ended after $2 s"
+	fi
+	wait "$1"
+}
+
 # The windows titled "tilery": the dialog, whose id is $main, and notices.
 notices() { xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | grep -vx "$main"; }
 windows_are() { [ "$(xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | wc -l)" -eq "$1" ]; }
