@@ -18,10 +18,13 @@ WriteText(FILE *stream, const char *text)
 	std::fflush(stream);
 }
 
+/* Safe in a stop handler. */
 void
 ClearLine(FILE *stream)
 {
-	WriteText(stream, "\r\033[K");
+	static const char CLEAR[] = "\r\033[K";
+	if (write(fileno(stream), CLEAR, sizeof CLEAR - 1) < 0)
+		return; /* nothing more to do for a terminal gone */
 }
 
 const char *

@@ -193,9 +193,12 @@ static std::atomic<const char *> g_stdinCopy{nullptr};
 
 /* Stopped from outside, the tool leaves the old page as it was and no half
  * page. */
+static void ClearProgress(void);
+
 static void
 RemoveLeftovers(void)
 {
+	ClearProgress();
 	RemoveUnfinishedPage();
 	RemovePublishedFile(&g_stdinCopy);
 }
@@ -222,22 +225,34 @@ CopyStandardInput(void)
 	return std::fclose(copy) == 0 && ok;
 }
 
-/* Progress on a console: one line that updates itself, cleared at the end. */
-static bool g_progressShown;
+/* Progress on a console: one line that updates itself, cleared at the end
+ * (and when the tool is stopped). */
+static std::atomic<bool> g_progressShown{false};
 static std::chrono::steady_clock::time_point g_lastShown;
+static size_t g_progressLength;
 
 static void
-ShowProgress(long long rowsDone, long long rows)
+ShowProgress(ConversionStage stage, long long done, long long total)
 {
-	if (rows == 0)
-		return; /* the picture is being read */
 	/* A few times a second; a short conversion's line is gone at once. */
 	const auto now = std::chrono::steady_clock::now();
-	if (g_progressShown && now - g_lastShown < std::chrono::milliseconds(100) && rowsDone < rows)
+	const bool last = stage == STAGE_WRITING && done >= total;
+	if (g_progressShown && now - g_lastShown < std::chrono::milliseconds(100) && !last)
 		return;
-	char line[96];
-	std::snprintf(line, sizeof line, "\rtilery: row %lld of %lld (%lld%%)", rowsDone, rows, rowsDone * 100 / rows);
-	WriteText(stderr, line);
+	const long long percent = total > 0 ? std::min(done, total) * 100 / total : 0;
+	char text[96];
+	if (stage == STAGE_WRITING)
+		std::snprintf(text, sizeof text, "tilery: row %lld of %lld (%lld%%)", done, total, percent);
+	else
+		std::snprintf(text, sizeof text, "tilery: %s (%lld%%)",
+		              stage == STAGE_READING ? "reading the picture" : "fitting the page to its budget", percent);
+	/* A shorter line covers what is left of a longer one. */
+	std::string line = std::string("\r") + text;
+	const size_t length = std::strlen(text);
+	if (length < g_progressLength)
+		line.append(g_progressLength - length, ' ');
+	g_progressLength = std::max(g_progressLength, length);
+	WriteText(stderr, line.c_str());
 	g_progressShown = true;
 	g_lastShown = now;
 }
@@ -245,9 +260,8 @@ ShowProgress(long long rowsDone, long long rows)
 static void
 ClearProgress(void)
 {
-	if (g_progressShown)
+	if (g_progressShown.exchange(false))
 		ClearLine(stderr);
-	g_progressShown = false;
 }
 
 /* The paths the tool made up for "-" are shown as "-". */
@@ -268,6 +282,29 @@ PrintNotice(WindowHandle, const char *text, const char *caption, unsigned)
 	}
 	WriteText(stderr, (std::string(caption) + ": " + shown + "\n").c_str());
 	return IDOK;
+}
+
+/* The reduction made, in words: only what was done. */
+static std::string
+WhatWasDone(const PageTotals &totals)
+{
+	const Reduction &r = totals.reduction;
+	std::string done;
+	auto add = [&](const std::string &part) { done += (done.empty() ? "" : ", ") + part; };
+	if (r.scale > 1)
+		add("a grid " + std::to_string(r.scale) + " times coarser");
+	if (r.rectangles > 0)
+		add("cut into " + std::to_string(r.rectangles) + (r.rectangles > 1 ? " rectangles" : " rectangle"));
+	if (r.colours > 0)
+		add(std::to_string(r.colours) + " colours at most");
+	if (r.tolerance > 0)
+		add("near colours merged (tolerance " + std::to_string(r.tolerance) + ")");
+	if (done.empty())
+		done = "no reduction";
+	char loss[64] = "no loss: the exact page";
+	if (totals.psnr < std::numeric_limits<double>::infinity())
+		std::snprintf(loss, sizeof loss, "PSNR %.2f dB against the exact page", totals.psnr);
+	return done + ": " + std::to_string(totals.bytes) + " bytes, " + loss;
 }
 
 int
@@ -305,29 +342,18 @@ RunTool(int argc, char **argv)
 	ClearProgress();
 	RemovePublishedFile(&g_stdinCopy);
 	/* What the picture lost, wherever the notices go. */
-	if (result == 0 && IsReducing(arguments.page)) {
-		const Reduction &r = totals.reduction;
-		char line[200], colours[32] = "all colours", loss[48] = "no loss: the exact page";
-		if (r.colours > 0)
-			std::snprintf(colours, sizeof colours, "%d colours", r.colours);
-		if (totals.psnr < std::numeric_limits<double>::infinity())
-			std::snprintf(loss, sizeof loss, "PSNR %.2f dB against the exact page", totals.psnr);
-		char how[64];
-		if (r.rectangles)
-			std::snprintf(how, sizeof how, "cut into %zu rectangles", r.rectangles);
-		else
-			std::snprintf(how, sizeof how, "tolerance %d, %s", r.tolerance, colours);
-		std::snprintf(line, sizeof line, "tilery: a grid %d times coarser, %s: %lld bytes, %s\n", r.scale, how,
-		              totals.bytes, loss);
-		WriteText(stderr, line);
-	}
-	/* What a page for a mail costs, where a person reads it. */
-	if (result == 0 && arguments.pageOptionsGiven && IsConsole(stderr)) {
+	if (result == 0 && IsReducing(arguments.page))
+		WriteText(stderr, ("tilery: " + WhatWasDone(totals) + "\n").c_str());
+	if (result == 0 && arguments.page.keepClear && !totals.clearKept)
+		WriteText(stderr, "tilery: --transparent changed nothing: the picture has no fully transparent pixel\n");
+	/* What a page for a mail costs: on a console, and wherever the notices
+	 * go when Gmail would clip it. */
+	const bool clipped = totals.bytes > MAIL_CLIP_BYTES;
+	if (result == 0 && arguments.pageOptionsGiven && (clipped || IsConsole(stderr))) {
 		char line[160];
 		std::snprintf(line, sizeof line,
 		              "tilery: %lld cells, %lld bytes, %s the %lld bytes past which Gmail clips a message\n",
-		              totals.cells, totals.bytes, totals.bytes > MAIL_CLIP_BYTES ? "past" : "within",
-		              (long long)MAIL_CLIP_BYTES);
+		              totals.cells, totals.bytes, clipped ? "past" : "within", (long long)MAIL_CLIP_BYTES);
 		WriteText(stderr, line);
 	}
 	switch (result) {

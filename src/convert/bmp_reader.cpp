@@ -313,7 +313,7 @@ DecodeRunLength(const Layout &layout, const unsigned char *p, const unsigned cha
 		/* The stream was read in one piece: the window waiting for it is
 		 * kept painted from here. 2^16 codes make at most 16 Mi pixels. */
 		if (codes % (1u << 16) == 0)
-			ReportReading();
+			ReportProgress(STAGE_READING, 1, 1);
 		if (end - p < 2)
 			return y >= height ? nullptr : "run-length data cut short";
 		const uint32_t count = p[0], code = p[1];

@@ -184,10 +184,12 @@ GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_
  * The cells go straight into the page's buffer through a cursor of the
  * scan's own, and the pixels are read through a copy of the context: both
  * then stay in registers, where every byte written would otherwise make
- * the compiler fetch them again. */
+ * the compiler fetch them again. onRow(y) is called at the end of each
+ * row. */
+template <class OnRow>
 static int
 ScanPicture(const PixelContext *context, const Grid &grid, bool firstCellsSize, PageBuffer *out, long long *cells,
-            long long *counted)
+            long long *counted, OnRow onRow)
 {
 	const PixelContext pixels = *context;
 	const int32_t width = grid.width, height = grid.height;
@@ -239,11 +241,9 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool firstCellsSize, 
 		p = PutText(p, "</TR>\r\n");
 		if (p > room)
 			handOver();
-		if (counted)
-			continue;
-		if (PageWriteFailed())
+		if (!counted && PageWriteFailed())
 			break; /* the disk refused; reading on would only waste time */
-		ReportProgress(y + 1, height);
+		onRow(y);
 	}
 	out->used = size_t(p - out->bytes);
 	*cells = count;
@@ -268,16 +268,32 @@ GridOf(int32_t width, int32_t height, int32_t scale, int cellSize)
 
 /* The bytes of the page of a grid's cells, without writing it; -1 when
  * memory ran out. */
+namespace {
+
+/* How far the search has got: steps done of those it may take. */
+struct SearchProgress {
+	long long done, total;
+};
+
+} // namespace
+
+static SearchProgress g_search;
+
 static long long
 MeasureCells(const DecodedPicture &grid, const Grid &sizes)
 {
+	const SearchProgress progress = g_search;
 	std::vector<char> scratch(PAGE_BUFFER_SIZE);
 	PixelContext context;
 	CreatePixelContext(&context);
 	SelectBitmap(&context, &grid);
 	PageBuffer buffer{scratch.data(), 0};
 	long long counted = 0, cells = 0;
-	const int result = ScanPicture(&context, sizes, true, &buffer, &cells, &counted);
+	/* Long counts keep the caller's windows painted. */
+	const int result = ScanPicture(&context, sizes, true, &buffer, &cells, &counted, [&](int32_t y) {
+		if (y % 64 == 63)
+			ReportProgress(STAGE_FITTING, progress.done, progress.total);
+	});
 	ClearCellRects();
 	DeletePixelContext(&context);
 	return result == 0 ? counted + (long long)buffer.used : -1;
@@ -294,26 +310,32 @@ LeastBytes(const Grid &grid, bool clear)
 
 /* Of the reductions the options leave open, the one whose page (with
  * `fixed` bytes around its cells) fits the budget with the least error.
- * For each grid: where nothing but the grid is fixed and the grid is small
- * enough to weigh every cut (2^20 cells), the most rectangles of its
- * partition that fit (they lose less than merging near colours: 0.5 to
- * 1.3 dB more on the photographs measured); else the least tolerance that
- * fits. Both are found by halving, as more rectangles or a smaller
- * tolerance make more cells. The finest grid that
- * may fit comes first, then coarser ones, until two in a row lose more
- * than the best; the coarsest is one cell, the smallest table there is. A
- * grid of more than 2^22 cells takes too much memory to weigh, but the
- * picture itself. False when nothing fits. */
-enum : int64_t { MOST_GRID_CELLS = int64_t(1) << 22, MOST_CUT_CELLS = int64_t(1) << 20 };
+ * For each grid: where nothing but the grid is fixed and the grid is
+ * summed (reduce.h), the most rectangles of its partition that fit (they
+ * lose 0.5 to 1.3 dB less than merging near colours on the photographs
+ * measured); else the least tolerance that fits. Both are found by
+ * halving, as more rectangles or a smaller tolerance make more cells. The
+ * finest grid that may fit comes first, then coarser ones, until two in a
+ * row lose more than the best; the coarsest is one cell, the smallest
+ * table there is. A scale the user gives is the one grid weighed. Else a
+ * grid of more than 2^22 cells is weighed only as the picture itself,
+ * without a reduction, so that the search's memory stays bounded whatever
+ * the picture. False when nothing fits. */
+enum : int64_t { MOST_GRID_CELLS = int64_t(1) << 22 };
 
 namespace {
 
-/* A reduction weighed: the grid it paints, and that grid's error. */
+/* A reduction weighed: the grid it paints, or the picture as it is, and
+ * its error. */
 struct Candidate {
 	Reduction reduction;
 	DecodedPicture grid;
+	bool asIs;
 	uint64_t error;
 };
+
+/* Steps the search counts for each grid: its halvings and more. */
+enum : long long { GRID_STEPS = 32 };
 
 } // namespace
 
@@ -323,18 +345,31 @@ CellBytes(const DecodedPicture &painted, const Grid &grid)
 	const long long counted = MeasureCells(painted, grid);
 	if (counted < 0)
 		throw std::bad_alloc();
+	g_search.done += g_search.done % GRID_STEPS < GRID_STEPS - 1;
+	ReportProgress(STAGE_FITTING, g_search.done, g_search.total);
 	return counted;
 }
 
+/* The candidate of a painting of the grid, or of the grid as it is (at
+ * scale 1 the picture itself, not copied). */
+static Candidate
+Painted(CoarseGrid *coarse, const Reduction &reduction, DecodedPicture *painting)
+{
+	const uint64_t error = DrawingError(*coarse, painting ? *painting : coarse->Cells());
+	if (painting)
+		return Candidate{reduction, std::move(*painting), false, error};
+	return Candidate{reduction, std::move(coarse->means), coarse->scale == 1, error};
+}
+
 static bool
-FitByCuts(const CoarseGrid &coarse, const Grid &grid, int32_t scale, long long budget, Candidate *found)
+FitByCuts(CoarseGrid *coarse, const Grid &grid, long long budget, Candidate *found)
 {
 	/* The grid as it is, where it fits, loses the least. */
-	if (CellBytes(coarse.means, grid) <= budget) {
-		*found = Candidate{Reduction{scale, 0, 0, 0}, coarse.means, DrawingError(coarse, coarse.means)};
+	if (CellBytes(coarse->Cells(), grid) <= budget) {
+		*found = Painted(coarse, Reduction{coarse->scale, 0, 0, 0}, nullptr);
 		return true;
 	}
-	const Partition partition(coarse, size_t(budget / 17) + 1);
+	const Partition partition(*coarse, size_t(budget / 17) + 1);
 	auto bytes = [&](size_t rectangles) { return CellBytes(partition.Paint(rectangles), grid); };
 	if (bytes(1) > budget)
 		return false;
@@ -344,17 +379,20 @@ FitByCuts(const CoarseGrid &coarse, const Grid &grid, int32_t scale, long long b
 		(bytes(mid) <= budget ? lo : hi) = mid;
 	}
 	DecodedPicture painted = partition.Paint(lo);
-	const uint64_t error = DrawingError(coarse, painted);
-	*found = Candidate{Reduction{scale, 0, 0, lo}, std::move(painted), error};
+	*found = Painted(coarse, Reduction{coarse->scale, 0, 0, lo}, &painted);
 	return true;
 }
 
 static bool
-FitByTolerance(const CoarseGrid &coarse, const Grid &grid, int32_t scale, long long budget, const Reduction &asked,
-               Candidate *found)
+FitByTolerance(CoarseGrid *coarse, const Grid &grid, long long budget, const Reduction &asked, Candidate *found)
 {
-	const DecodedPicture base = Reduce(coarse.means, asked.colours, 0);
-	auto fits = [&](int tolerance) { return CellBytes(Reduce(base, 0, tolerance), grid) <= budget; };
+	DecodedPicture fewer; /* the grid in fewer colours, where they are asked for */
+	if (asked.colours > 0)
+		fewer = Reduce(coarse->Cells(), asked.colours, 0);
+	const DecodedPicture &base = asked.colours > 0 ? fewer : coarse->Cells();
+	auto fits = [&](int tolerance) {
+		return CellBytes(tolerance > 0 ? Reduce(base, 0, tolerance) : base, grid) <= budget;
+	};
 	int tolerance = asked.tolerance;
 	if (!fits(tolerance)) {
 		if (asked.tolerance > 0 || !fits(MAX_TOLERANCE))
@@ -366,9 +404,13 @@ FitByTolerance(const CoarseGrid &coarse, const Grid &grid, int32_t scale, long l
 		}
 		tolerance = hi;
 	}
-	DecodedPicture merged = Reduce(base, 0, tolerance);
-	const uint64_t error = DrawingError(coarse, merged);
-	*found = Candidate{Reduction{scale, asked.colours, tolerance, 0}, std::move(merged), error};
+	const Reduction reduction{coarse->scale, asked.colours, tolerance, 0};
+	if (tolerance == 0 && asked.colours == 0) {
+		*found = Painted(coarse, reduction, nullptr);
+	} else {
+		DecodedPicture merged = tolerance > 0 ? Reduce(base, 0, tolerance) : std::move(fewer);
+		*found = Painted(coarse, reduction, &merged);
+	}
 	return true;
 }
 
@@ -376,28 +418,39 @@ static bool
 ChooseReduction(const DecodedPicture &picture, int cellSize, const PageOptions &options, long long fixed,
                 Candidate *chosen)
 {
-	std::vector<int32_t> scales = {1, 2, 3, 4, 5, 6, 7, 8, 10, 12, 14, 16, 20, 24, 32, 48, 64};
-	const int32_t whole = std::max(picture.width, picture.height);
-	for (int32_t s = 128; s < whole; s *= 2)
-		scales.push_back(s);
-	scales.push_back(std::max(whole, 65));
 	const Reduction &asked = options.reduction;
+	const bool scaleGiven = asked.scale > 1;
+	std::vector<int32_t> scales = {asked.scale};
+	if (!scaleGiven) {
+		scales = {1, 2, 3, 4, 5, 6, 7, 8, 10, 12, 14, 16, 20, 24, 32, 48, 64};
+		const int32_t whole = std::max(picture.width, picture.height);
+		for (int32_t s = 128; s < whole; s *= 2)
+			scales.push_back(s);
+		scales.push_back(std::max(whole, 65));
+	}
 	const long long budget = options.maxBytes - fixed;
 	chosen->error = UINT64_MAX;
+	g_search = SearchProgress{0, (long long)scales.size() * GRID_STEPS};
 	int worse = 0;
-	for (int32_t scale : scales) {
-		if ((asked.scale > 1 && scale != asked.scale) || worse == 2)
-			continue;
+	for (size_t i = 0; i < scales.size() && worse < 2; i++) {
+		g_search.done = (long long)i * GRID_STEPS;
+		ReportProgress(STAGE_FITTING, g_search.done, g_search.total);
+		const int32_t scale = scales[i];
 		const Grid grid = GridOf(picture.width, picture.height, scale, cellSize);
-		const int64_t cells = int64_t(grid.width) * grid.height;
-		if (LeastBytes(grid, options.keepClear) > budget || (scale > 1 && cells > MOST_GRID_CELLS))
+		if (LeastBytes(grid, options.keepClear) > budget)
 			continue;
-		const CoarseGrid coarse = Coarsen(picture, scale);
 		Candidate candidate;
-		const bool byCuts = asked.colours == 0 && asked.tolerance == 0 && cells <= MOST_CUT_CELLS;
-		if (byCuts ? !FitByCuts(coarse, grid, scale, budget, &candidate)
-		           : !FitByTolerance(coarse, grid, scale, budget, asked, &candidate))
-			continue; /* a page of fewer cells cannot be had here */
+		if (!scaleGiven && int64_t(grid.width) * grid.height > MOST_GRID_CELLS) {
+			if (scale > 1 || asked.colours > 0 || asked.tolerance > 0 || CellBytes(picture, grid) > budget)
+				continue;
+			candidate = Candidate{NO_REDUCTION, DecodedPicture(), true, 0};
+		} else {
+			CoarseGrid coarse = Coarsen(picture, scale, options.background);
+			const bool byCuts = asked.colours == 0 && asked.tolerance == 0 && coarse.Summed();
+			if (byCuts ? !FitByCuts(&coarse, grid, budget, &candidate)
+			           : !FitByTolerance(&coarse, grid, budget, asked, &candidate))
+				continue; /* a page of fewer cells cannot be had here */
+		}
 		if (candidate.error < chosen->error) {
 			*chosen = std::move(candidate);
 			worse = 0;
@@ -405,6 +458,7 @@ ChooseReduction(const DecodedPicture &picture, int cellSize, const PageOptions &
 			worse++;
 		}
 	}
+	ReportProgress(STAGE_FITTING, g_search.total, g_search.total);
 	return chosen->error != UINT64_MAX;
 }
 
@@ -420,6 +474,8 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 		return 1;
 	}
 	const int32_t drawnWidth = bitmap->width, drawnHeight = bitmap->height;
+	const bool clearKept = options.keepClear && std::find(bitmap->pixels.begin(), bitmap->pixels.end(),
+	                                                      CLEAR_PIXEL) != bitmap->pixels.end();
 	const Reduction &asked = options.reduction;
 	const bool reducing = IsReducing(options);
 	const bool withoutCss = options.noCss || options.fragment || reducing;
@@ -446,14 +502,16 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 					return 1;
 				}
 			} else {
-				const CoarseGrid coarse = Coarsen(*bitmap, asked.scale);
-				chosen.reduction = asked;
-				chosen.grid = Reduce(coarse.means, asked.colours, asked.tolerance);
-				chosen.error = DrawingError(coarse, chosen.grid);
+				CoarseGrid coarse = Coarsen(*bitmap, asked.scale, options.background);
+				DecodedPicture reduced;
+				if (asked.colours > 0 || asked.tolerance > 0)
+					reduced = Reduce(coarse.Cells(), asked.colours, asked.tolerance);
+				chosen = Painted(&coarse, asked, asked.colours > 0 || asked.tolerance > 0 ? &reduced : nullptr);
 			}
 			reduction = chosen.reduction;
 			psnr = PeakSignalToNoise(chosen.error, *bitmap);
-			std::swap(*bitmap, chosen.grid);
+			if (!chosen.asIs)
+				std::swap(*bitmap, chosen.grid);
 		} catch (const std::bad_alloc &) {
 			ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "記憶領域の獲得に失敗");
 			DeleteBitmap(bitmap);
@@ -477,8 +535,6 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 		return 1;
 	}
 
-	int32_t width, height;
-	MeasureBitmap(bitmap, &width, &height);
 	const Bitmap *previous = SelectBitmap(&context, bitmap);
 
 	PageBuffer out;
@@ -486,7 +542,8 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 	AppendToPage(&out, head, size_t(headLength));
 	long long cells = 0;
 	const Grid grid = GridOf(drawnWidth, drawnHeight, reduction.scale, cellSize);
-	const int result = ScanPicture(&context, grid, withoutCss, &out, &cells, nullptr);
+	const int result = ScanPicture(&context, grid, withoutCss, &out, &cells, nullptr,
+	                               [&](int32_t y) { ReportProgress(STAGE_WRITING, y + 1, grid.height); });
 	ClearCellRects();
 	AppendToPage(&out, tail, std::strlen(tail));
 	const bool written = FinishPageWriter(&out);
@@ -504,6 +561,6 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 		return 1;
 	}
 	if (totals)
-		*totals = PageTotals{cells, (long long)PageBytesWritten(), reduction, psnr};
+		*totals = PageTotals{cells, (long long)PageBytesWritten(), reduction, psnr, clearKept};
 	return result;
 }

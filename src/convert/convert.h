@@ -49,12 +49,14 @@ IsReducing(const PageOptions &options)
 }
 
 /* What a page came to: its cells and bytes, the reduction made and its
- * loss against the exact page (infinite for none). */
+ * loss against the exact page (infinite for none), and whether any pixel
+ * was kept clear. */
 struct PageTotals {
 	long long cells;
 	long long bytes;
 	Reduction reduction;
 	double psnr;
+	bool clearKept;
 };
 
 /* ConvertBitmapToTable in the form options say; totals, if given, are set

@@ -76,7 +76,7 @@ ReadPictureBytes(const PictureSource &source, uint64_t offset, size_t length, un
 		return false;
 	if (length == 0)
 		return true; /* to may be null then */
-	ReportReading();
+	ReportProgress(STAGE_READING, (long long)(offset + length), (long long)source.size);
 	if (source.data) {
 		std::memcpy(to, source.data + offset, length);
 		return true;

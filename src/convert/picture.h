@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
+#include <utility>
 #include <vector>
 
 /* The largest picture accepted, whatever its format, and the largest file
@@ -41,6 +43,19 @@ struct PixelAllocator {
 	}
 	T *allocate(size_t count) { return static_cast<T *>(AllocatePixelMemory(count * sizeof(T))); }
 	void deallocate(T *memory, size_t count) { FreePixelMemory(memory, count * sizeof(T)); }
+	/* Made without a value: memory no row of the picture reaches is never
+	 * touched, so that a small file that claims a huge picture costs no
+	 * more than it holds. Every reader writes each pixel it accepts. */
+	template <class U>
+	void construct(U *place) noexcept
+	{
+		::new (static_cast<void *>(place)) U;
+	}
+	template <class U, class... Arguments>
+	void construct(U *place, Arguments &&...arguments)
+	{
+		::new (static_cast<void *>(place)) U(std::forward<Arguments>(arguments)...);
+	}
 };
 
 template <class T, class U>

@@ -11,8 +11,19 @@ SetConversionProgress(ConversionProgress hook)
 }
 
 void
-ReportProgress(long long rowsDone, long long rows)
+ReportProgress(ConversionStage stage, long long done, long long total)
 {
 	if (g_progress)
-		g_progress(rowsDone, rows);
+		g_progress(stage, done, total);
+}
+
+int
+ProgressPercent(ConversionStage stage, long long done, long long total, bool fitting)
+{
+	/* Where each stage starts, per cent, with a search and without. */
+	static const int STARTS[2][4] = {{0, 30, 30, 100}, {0, 10, 90, 100}};
+	const int *start = STARTS[fitting];
+	const int span = start[stage + 1] - start[stage];
+	const long long part = total > 0 && done > 0 ? (done < total ? done : total) * span / total : 0;
+	return start[stage] + int(part);
 }

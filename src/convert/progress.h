@@ -1,21 +1,22 @@
 #ifndef TILERY_CONVERT_PROGRESS_H
 #define TILERY_CONVERT_PROGRESS_H
 
-/* Called at the end of every row of the scan with the rows done and the
- * rows in all, and as the picture is read with both 0, so that a caller
- * can keep its windows painted or show how far the conversion has got.
- * Installs hook (null: none) and returns the previous one. */
-typedef void (*ConversionProgress)(long long rowsDone, long long rows);
+/* How far a conversion has got, told as it goes, so that a caller can show
+ * it or keep its windows painted: the picture is read (done and total in
+ * bytes of its file), the page fitted to its budget (in steps of a search
+ * that may end sooner), then its rows written. Each stage's done only
+ * grows. */
+enum ConversionStage { STAGE_READING, STAGE_FITTING, STAGE_WRITING };
+typedef void (*ConversionProgress)(ConversionStage stage, long long done, long long total);
+
+/* Installs hook (null: none) and returns the previous one. */
 ConversionProgress SetConversionProgress(ConversionProgress hook);
 
 /* Tells the hook, if there is one. */
-void ReportProgress(long long rowsDone, long long rows);
+void ReportProgress(ConversionStage stage, long long done, long long total);
 
-/* Tells the hook that more of the picture was read. */
-inline void
-ReportReading(void)
-{
-	ReportProgress(0, 0);
-}
+/* The whole conversion's progress in per cent: reading and writing share
+ * it, or, where a budget is searched, leave most of it to the search. */
+int ProgressPercent(ConversionStage stage, long long done, long long total, bool fitting);
 
 #endif

@@ -21,41 +21,83 @@ Mean(const uint64_t sum[3], uint64_t count)
 	                 uint32_t((sum[2] + count / 2) / count));
 }
 
-CoarseGrid
-Coarsen(const DecodedPicture &picture, int32_t scale)
+/* The sums of a block's pixels that are not clear: red, green, blue, their
+ * squares together, and their count. */
+enum { SUMS = 5 };
+
+static void
+AddPixel(uint32_t p, uint64_t sum[SUMS])
 {
-	CoarseGrid coarse;
-	if (scale == 1) { /* the picture itself; its error is told pixel by pixel */
-		coarse.means = picture;
-		return coarse;
+	if (p == CLEAR_PIXEL)
+		return;
+	for (int c = 0; c < 3; c++) {
+		const uint64_t v = Channel(p, c);
+		sum[c] += v;
+		sum[3] += v * v;
 	}
-	DecodedPicture &grid = coarse.means;
-	grid.width = (picture.width + scale - 1) / scale;
-	grid.height = (picture.height + scale - 1) / scale;
-	grid.pixels.resize(size_t(grid.width) * size_t(grid.height));
-	coarse.sums.assign(grid.pixels.size() * 7, 0);
-	for (int32_t y = 0; y < picture.height; y++) {
-		const uint32_t *row = picture.pixels.data() + size_t(y) * size_t(picture.width);
-		uint64_t *sum = &coarse.sums[size_t(y / scale) * size_t(grid.width) * 7];
-		for (int32_t x = 0; x < picture.width; sum += 7) {
-			for (const int32_t end = std::min(x + scale, picture.width); x < end; x++) {
-				const uint32_t p = row[x];
-				if (p == CLEAR_PIXEL)
-					continue;
-				for (int c = 0; c < 3; c++) {
-					const uint64_t v = Channel(p, c);
-					sum[c] += v;
-					sum[3 + c] += v * v;
-				}
-				sum[6]++;
+	sum[4]++;
+}
+
+/* One pass over the picture, a row of the grid at a time: each cell's
+ * mean, or clear where most of its block is, and the sums table. */
+CoarseGrid
+Coarsen(const DecodedPicture &picture, int32_t scale, uint32_t background)
+{
+	CoarseGrid coarse{&picture, scale, background, {}, {}};
+	const int32_t width = (picture.width + scale - 1) / scale, height = (picture.height + scale - 1) / scale;
+	const bool summed = int64_t(width) * height <= MOST_SUMMED_CELLS;
+	if (scale == 1 && !summed)
+		return coarse;
+	DecodedPicture &means = coarse.means;
+	if (scale > 1) {
+		means.width = width;
+		means.height = height;
+		means.pixels.resize(size_t(width) * size_t(height));
+	}
+	const size_t stride = size_t(width) + 1;
+	if (summed)
+		coarse.table.assign(stride * (size_t(height) + 1) * SUMS, 0);
+	std::vector<uint64_t> row(size_t(width) * SUMS);
+	for (int32_t gy = 0; gy < height; gy++) {
+		std::fill(row.begin(), row.end(), 0);
+		const int32_t bottom = std::min(picture.height, (gy + 1) * scale);
+		for (int32_t y = gy * scale; y < bottom; y++) {
+			const uint32_t *px = picture.pixels.data() + size_t(y) * size_t(picture.width);
+			uint64_t *sum = row.data();
+			for (int32_t x = 0; x < picture.width; sum += SUMS)
+				for (const int32_t end = std::min(x + scale, picture.width); x < end; x++)
+					AddPixel(px[x], sum);
+		}
+		const int64_t rows = bottom - int64_t(gy) * scale;
+		uint64_t across[SUMS] = {0, 0, 0, 0, 0};
+		for (int32_t gx = 0; gx < width; gx++) {
+			const uint64_t *sum = &row[size_t(gx) * SUMS];
+			if (scale > 1) {
+				const uint64_t pixels = uint64_t(rows * (std::min(picture.width, (gx + 1) * scale) - int64_t(gx) * scale));
+				means.pixels[size_t(gy) * size_t(width) + size_t(gx)] =
+					2 * (pixels - sum[4]) > pixels ? CLEAR_PIXEL : Mean(sum, sum[4]);
+			}
+			if (summed) {
+				uint64_t *out = &coarse.table[((size_t(gy) + 1) * stride + size_t(gx) + 1) * SUMS];
+				const uint64_t *above = &coarse.table[(size_t(gy) * stride + size_t(gx) + 1) * SUMS];
+				for (int k = 0; k < SUMS; k++)
+					out[k] = above[k] + (across[k] += sum[k]);
 			}
 		}
 	}
-	for (size_t i = 0; i < grid.pixels.size(); i++) {
-		const uint64_t *sum = &coarse.sums[i * 7];
-		grid.pixels[i] = sum[6] ? Mean(sum, sum[6]) : CLEAR_PIXEL;
-	}
 	return coarse;
+}
+
+void
+CoarseGrid::Sums(int32_t x, int32_t y, int32_t w, int32_t h, uint64_t out[5]) const
+{
+	const size_t stride = size_t(Cells().width) + 1;
+	const uint64_t *a = &table[(size_t(y) * stride + size_t(x)) * SUMS];
+	const uint64_t *b = &table[(size_t(y) * stride + size_t(x + w)) * SUMS];
+	const uint64_t *c = &table[(size_t(y + h) * stride + size_t(x)) * SUMS];
+	const uint64_t *d = &table[(size_t(y + h) * stride + size_t(x + w)) * SUMS];
+	for (int k = 0; k < SUMS; k++)
+		out[k] = d[k] - b[k] - c[k] + a[k];
 }
 
 namespace {
@@ -203,31 +245,56 @@ Reduce(const DecodedPicture &grid, int colours, int tolerance)
 	return reduced;
 }
 
-/* Over a block, the sum of (p - g)^2 is S2 - 2 g S1 + n g^2, exactly. */
+/* A clear pixel, drawn or not, shows the background. */
+static uint32_t
+Seen(uint32_t p, uint32_t background)
+{
+	return p == CLEAR_PIXEL ? background : p;
+}
+
+static uint64_t
+Distance(uint32_t a, uint32_t b)
+{
+	uint64_t d2 = 0;
+	for (int c = 0; c < 3; c++) {
+		const int64_t d = int64_t(Channel(a, c)) - int64_t(Channel(b, c));
+		d2 += uint64_t(d * d);
+	}
+	return d2;
+}
+
+/* Over a block of n pixels, m of them not clear, drawn g: the sum over
+ * those m of (p - g)^2 is S2 - 2 g S1 + m g^2, exactly; the n - m clear
+ * ones each add (background - g)^2. */
 uint64_t
 DrawingError(const CoarseGrid &grid, const DecodedPicture &drawn)
 {
+	const DecodedPicture &picture = *grid.picture;
+	const int32_t scale = grid.scale;
 	uint64_t error = 0;
-	if (grid.sums.empty()) {
-		for (size_t i = 0; i < drawn.pixels.size(); i++) {
-			const uint32_t a = grid.means.pixels[i], b = drawn.pixels[i];
-			if (a == CLEAR_PIXEL || b == CLEAR_PIXEL)
-				continue;
-			for (int c = 0; c < 3; c++) {
-				const int64_t d = int64_t(Channel(a, c)) - int64_t(Channel(b, c));
-				error += uint64_t(d * d);
+	if (grid.Summed()) {
+		for (int32_t gy = 0; gy < drawn.height; gy++) {
+			const int64_t rows = std::min(picture.height, (gy + 1) * scale) - int64_t(gy) * scale;
+			for (int32_t gx = 0; gx < drawn.width; gx++) {
+				uint64_t s[SUMS];
+				grid.Sums(gx, gy, 1, 1, s);
+				const uint32_t g = Seen(drawn.pixels[size_t(gy) * size_t(drawn.width) + size_t(gx)], grid.background);
+				const uint64_t pixels = uint64_t(rows * (std::min(picture.width, (gx + 1) * scale) - int64_t(gx) * scale));
+				uint64_t plus = s[3] + (pixels - s[4]) * Distance(grid.background, g), minus = 0;
+				for (int c = 0; c < 3; c++) {
+					plus += s[4] * Channel(g, c) * Channel(g, c);
+					minus += 2 * Channel(g, c) * s[c];
+				}
+				error += plus - minus;
 			}
 		}
 		return error;
 	}
-	for (size_t i = 0; i < drawn.pixels.size(); i++) {
-		const uint64_t *sum = &grid.sums[i * 7];
-		if (drawn.pixels[i] == CLEAR_PIXEL)
-			continue;
-		for (int c = 0; c < 3; c++) {
-			const uint64_t g = Channel(drawn.pixels[i], c);
-			error += sum[3 + c] + sum[6] * g * g - 2 * g * sum[c];
-		}
+	for (int32_t y = 0; y < picture.height; y++) {
+		const uint32_t *px = picture.pixels.data() + size_t(y) * size_t(picture.width);
+		const uint32_t *painted = drawn.pixels.data() + size_t(y / scale) * size_t(drawn.width);
+		for (int32_t x = 0; x < picture.width; x++)
+			error += Distance(Seen(px[x], grid.background), Seen(painted[x / scale], grid.background));
 	}
 	return error;
 }
@@ -241,38 +308,9 @@ PeakSignalToNoise(uint64_t error, const DecodedPicture &picture)
 	return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-/* The sums over the rectangle of the grid's cells from (0, 0) to a corner:
- * red, green and blue, their squares together, and the pixels. */
 Partition::Partition(const CoarseGrid &grid, size_t most) : grid_(grid)
 {
-	const DecodedPicture &means = grid.means;
-	const size_t stride = size_t(means.width) + 1;
-	table_.assign(stride * (size_t(means.height) + 1) * 5, 0);
-	for (int32_t y = 0; y < means.height; y++) {
-		uint64_t row[5] = {0, 0, 0, 0, 0};
-		for (int32_t x = 0; x < means.width; x++) {
-			const size_t i = size_t(y) * size_t(means.width) + size_t(x);
-			if (grid.sums.empty()) {
-				const uint32_t p = means.pixels[i];
-				if (p != CLEAR_PIXEL) {
-					for (int c = 0; c < 3; c++)
-						row[c] += Channel(p, c), row[3] += uint64_t(Channel(p, c)) * Channel(p, c);
-					row[4]++;
-				}
-			} else {
-				const uint64_t *sum = &grid.sums[i * 7];
-				for (int c = 0; c < 3; c++)
-					row[c] += sum[c];
-				row[3] += sum[3] + sum[4] + sum[5];
-				row[4] += sum[6];
-			}
-			uint64_t *out = &table_[((size_t(y) + 1) * stride + size_t(x) + 1) * 5];
-			const uint64_t *above = &table_[(size_t(y) * stride + size_t(x) + 1) * 5];
-			for (int k = 0; k < 5; k++)
-				out[k] = above[k] + row[k];
-		}
-	}
-
+	const DecodedPicture &means = grid.Cells();
 	/* Cut by cut, most useful first; ties go to the older rectangle. */
 	struct Best {
 		double gain;
@@ -318,24 +356,12 @@ Partition::Partition(const CoarseGrid &grid, size_t most) : grid_(grid)
 	}
 }
 
-void
-Partition::Sums(const Rect &r, uint64_t out[5]) const
-{
-	const size_t stride = size_t(grid_.means.width) + 1;
-	const uint64_t *a = &table_[(size_t(r.y) * stride + size_t(r.x)) * 5];
-	const uint64_t *b = &table_[(size_t(r.y) * stride + size_t(r.x + r.w)) * 5];
-	const uint64_t *c = &table_[(size_t(r.y + r.h) * stride + size_t(r.x)) * 5];
-	const uint64_t *d = &table_[(size_t(r.y + r.h) * stride + size_t(r.x + r.w)) * 5];
-	for (int k = 0; k < 5; k++)
-		out[k] = d[k] - b[k] - c[k] + a[k];
-}
-
 /* The squared error of the rectangle painted its exact mean. */
 double
 Partition::Error(const Rect &r) const
 {
-	uint64_t s[5];
-	Sums(r, s);
+	uint64_t s[SUMS];
+	grid_.Sums(r.x, r.y, r.w, r.h, s);
 	if (s[4] == 0)
 		return 0;
 	const double n = double(s[4]);
@@ -345,15 +371,16 @@ Partition::Error(const Rect &r) const
 DecodedPicture
 Partition::Paint(size_t count) const
 {
-	std::vector<Rect> rects = {Rect{0, 0, grid_.means.width, grid_.means.height}};
+	const DecodedPicture &cells = grid_.Cells();
+	std::vector<Rect> rects = {Rect{0, 0, cells.width, cells.height}};
 	for (size_t i = 0; i + 1 < count && i < cuts_.size(); i++) {
 		rects[cuts_[i].rect] = cuts_[i].first;
 		rects.push_back(cuts_[i].second);
 	}
-	DecodedPicture painted = grid_.means;
+	DecodedPicture painted = cells;
 	for (const Rect &r : rects) {
-		uint64_t s[5];
-		Sums(r, s);
+		uint64_t s[SUMS];
+		grid_.Sums(r.x, r.y, r.w, r.h, s);
 		if (s[4] == 0)
 			continue;
 		const uint32_t mean = Mean(s, s[4]);

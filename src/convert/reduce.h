@@ -24,16 +24,28 @@ struct Reduction {
 constexpr Reduction NO_REDUCTION = {1, 0, 0, 0};
 enum { MAX_SCALE = 64, MAX_TOLERANCE = 255 };
 
-/* The picture on a grid of ceil(width / scale) by ceil(height / scale)
- * cells, each the mean of its block's pixels that are not clear; with each
- * block's sums (of every channel, of its squares, and the count), which
- * tell the error of any colouring of the grid exactly. Everything after
- * this costs by the grid, not by the picture. Throws std::bad_alloc. */
+/* The grid of a picture seen scale times coarser: each cell the mean of
+ * its block's pixels that are not clear, or clear where most of the block
+ * is. At scale 1 the grid is the picture itself, not a copy. Where the
+ * grid has at most MOST_SUMMED_CELLS cells, the sums of every rectangle of
+ * it (of the red, green and blue of its pixels that are not clear, of
+ * their squares, and of their count) are kept, from which the loss of any
+ * painting of the grid is told without going back to the picture. The
+ * picture must outlive the grid. Throws std::bad_alloc. */
+enum : int64_t { MOST_SUMMED_CELLS = int64_t(1) << 20 };
 struct CoarseGrid {
-	DecodedPicture means;
-	std::vector<uint64_t> sums; /* 7 a cell; none at scale 1 */
+	const DecodedPicture *picture;
+	int32_t scale;
+	uint32_t background; /* what clear pixels show, for the loss */
+	DecodedPicture means; /* empty at scale 1 */
+	std::vector<uint64_t> table; /* the sums from (0, 0) to each corner, 5 a corner */
+
+	const DecodedPicture &Cells() const { return scale == 1 ? *picture : means; }
+	bool Summed() const { return !table.empty(); }
+	/* The sums over the cells x .. x + w - 1, y .. y + h - 1. */
+	void Sums(int32_t x, int32_t y, int32_t w, int32_t h, uint64_t out[5]) const;
 };
-CoarseGrid Coarsen(const DecodedPicture &picture, int32_t scale);
+CoarseGrid Coarsen(const DecodedPicture &picture, int32_t scale, uint32_t background);
 
 /* A grid with fewer colours (0: as many as it has) and near colours merged
  * (tolerance 0: none). */
@@ -43,7 +55,7 @@ DecodedPicture Reduce(const DecodedPicture &grid, int colours, int tolerance);
  * whole grid, the rectangle whose best cut (across or down, anywhere)
  * takes away the most squared error is cut, again and again, the cuts kept
  * in order, so that any number of rectangles can be painted. Clear cells
- * stay clear. */
+ * stay clear. The grid must be summed. */
 class Partition {
 public:
 	/* Cuts until there are `most` rectangles or no cut takes error away. */
@@ -61,14 +73,14 @@ private:
 		Rect first, second;
 	};
 	const CoarseGrid &grid_;
-	std::vector<uint64_t> table_; /* the sums over every top-left rectangle, 5 a corner */
 	std::vector<Cut> cuts_;
-	void Sums(const Rect &r, uint64_t out[5]) const;
 	double Error(const Rect &r) const;
 };
 
-/* The squared error, over every channel of every pixel that is not clear,
- * of the picture as `drawn` (a colouring of the grid) draws it. */
+/* The squared error, over every channel of every pixel, of the picture as
+ * `drawn` (a painting of the grid) draws it, both seen over the
+ * background: a clear pixel drawn in a colour, or a coloured one drawn
+ * clear, is a loss like any other. */
 uint64_t DrawingError(const CoarseGrid &grid, const DecodedPicture &drawn);
 
 /* The peak signal-to-noise ratio of that error, in dB; infinite for none. */

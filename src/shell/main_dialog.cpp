@@ -35,7 +35,7 @@ CellSizeFromText(const char *text)
  * repaints: often enough for the eye, and for the system not to take the
  * program for hung. */
 static void
-KeepPainted(long long, long long)
+KeepPainted(ConversionStage, long long, long long)
 {
 	static std::chrono::steady_clock::time_point last;
 	const auto now = std::chrono::steady_clock::now();

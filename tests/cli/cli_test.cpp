@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "bmp_writer.h"
 #include "test_files.h"
 
@@ -197,6 +199,49 @@ CliMeasured(const std::vector<std::string> &arguments)
 	return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, usage.ru_maxrss};
 }
 
+/* A 16384 x 16384 picture (2^28 pixels, the cap itself) claimed by a
+ * small file of each format whose data stop early: JPEG baseline and
+ * progressive and lossless WebP made by their encoders from 8 x 8 pixels,
+ * their sizes then changed; a PNG with no pixel data. */
+void
+MakeHugeClaims(const TempDir &dir)
+{
+	std::string ppm = "P6\n8 8\n255\n";
+	for (int i = 0; i < 64; i++)
+		ppm += {char(i * 4), char(255 - i * 4), char(i * 31)};
+	WriteFile(dir.file("small.ppm"), ppm);
+	const std::string small = "'" + dir.file("small.ppm") + "'";
+	ASSERT_EQ(std::system(("cjpeg " + small + " >'" + dir.file("claim.jpg") + "' && cjpeg -progressive " + small +
+	                       " >'" + dir.file("claim-progressive.jpg") + "' && cwebp -quiet -lossless " + small +
+	                       " -o '" + dir.file("claim.webp") + "'")
+	                          .c_str()),
+	          0)
+		<< "cjpeg or cwebp is missing (./build.sh test installs them)";
+	for (const char *jpeg : {"claim.jpg", "claim-progressive.jpg"}) {
+		std::string bytes = ReadFile(dir.file(jpeg));
+		size_t frame = bytes.find("\xFF\xC0");
+		if (frame == std::string::npos)
+			frame = bytes.find("\xFF\xC2");
+		ASSERT_NE(frame, std::string::npos) << jpeg;
+		bytes.replace(frame + 5, 4, "\x40\x00\x40\x00"); /* height, width */
+		WriteFile(dir.file(jpeg), bytes);
+	}
+	/* The lossless header: 14 bits of width - 1, then 14 of height - 1. */
+	std::string webp = ReadFile(dir.file("claim.webp"));
+	ASSERT_EQ(webp.substr(12, 4), "VP8L");
+	const uint32_t size = 16383 | 16383u << 14 | (uint32_t(uint8_t(webp[24])) & 0xF0) << 24;
+	for (int i = 0; i < 4; i++)
+		webp[21 + i] = char(size >> (8 * i));
+	WriteFile(dir.file("claim.webp"), webp);
+	std::string png("\x89PNG\r\n\x1A\n", 8);
+	const unsigned char header[] = {'I', 'H', 'D', 'R', 0, 0, 0x40, 0, 0, 0, 0x40, 0, 8, 2, 0, 0, 0};
+	const uint32_t crc = uint32_t(crc32(0, header, sizeof header));
+	png += std::string("\0\0\0\x0D", 4) + std::string(reinterpret_cast<const char *>(header), sizeof header);
+	png += {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+	png += std::string("\0\0\0\0IEND\xAE\x42\x60\x82", 12);
+	WriteFile(dir.file("claim.png"), png);
+}
+
 TEST(CliTest, HugeClaimsInSmallFilesCostNoMemory)
 {
 	TempDir dir;
@@ -207,12 +252,21 @@ TEST(CliTest, HugeClaimsInSmallFilesCostNoMemory)
 	BmpFields runLength = missingPixels; /* run-length coded, cut short */
 	runLength.bitCount = 8, runLength.compression = 1, runLength.palette = {0xFF0000};
 	runLength.pixelData = {255, 0};
-	const Measured baseline = CliMeasured({"--help"});
+	std::vector<std::string> claims;
 	for (const BmpFields *fields : {&overCap, &missingPixels, &runLength}) {
-		WriteFile(dir.file("claim.bmp"), MakeBmp(*fields));
-		const Measured run = CliMeasured({dir.file("claim.bmp"), dir.file("page.html")});
+		claims.push_back(dir.file("claim" + std::to_string(claims.size()) + ".bmp"));
+		WriteFile(claims.back(), MakeBmp(*fields));
+	}
+	MakeHugeClaims(dir);
+	for (const char *name : {"claim.jpg", "claim-progressive.jpg", "claim.webp", "claim.png"})
+		claims.push_back(dir.file(name));
+	const Measured baseline = CliMeasured({"--help"});
+	for (const std::string &claim : claims) {
+		SCOPED_TRACE(claim);
+		ASSERT_LT(ReadFile(claim).size(), 1000u);
+		const Measured run = CliMeasured({claim, dir.file("page.html")});
 		EXPECT_EQ(run.status, 1);
-		EXPECT_LT(run.peakKiB, baseline.peakKiB + 16 * 1024) << fields->width << "x" << fields->height;
+		EXPECT_LT(run.peakKiB, baseline.peakKiB + 16 * 1024);
 		EXPECT_FALSE(FileExists(dir.file("page.html")));
 	}
 }

@@ -227,29 +227,89 @@ TEST_F(ConvertTest, APictureOfMegabytesIsRedrawnExactly)
 	EXPECT_TRUE(page == ModelPage(w, h, rgb, 2)) << "the page differs from one written the plain way";
 }
 
+struct ProgressCall {
+	ConversionStage stage;
+	long long done, total;
+	bool operator==(const ProgressCall &o) const { return stage == o.stage && done == o.done && total == o.total; }
+};
+std::vector<ProgressCall> g_calls;
+
+void
+RecordProgress(ConversionStage stage, long long done, long long total)
+{
+	g_calls.push_back({stage, done, total});
+}
+
+/* The stages come in order, the share of each that is done never
+ * shrinks, and so the whole conversion's per cent only grows, to 100. */
+void
+ExpectProgressOnlyGrows(bool fitting)
+{
+	ASSERT_FALSE(g_calls.empty());
+	int percent = 0;
+	for (size_t i = 0; i < g_calls.size(); i++) {
+		const ProgressCall &c = g_calls[i];
+		SCOPED_TRACE(i);
+		EXPECT_LE(c.done, c.total);
+		if (i > 0) {
+			EXPECT_GE(c.stage, g_calls[i - 1].stage);
+			const ProgressCall &before = g_calls[i - 1];
+			if (c.stage == before.stage) {
+				EXPECT_GE(double(c.done) * double(before.total), double(before.done) * double(c.total));
+			}
+		}
+		const int now = ProgressPercent(c.stage, c.done, c.total, fitting);
+		EXPECT_GE(now, percent);
+		percent = now;
+	}
+	EXPECT_EQ(percent, 100);
+}
+
 TEST_F(ConvertTest, ProgressIsReportedAsThePictureIsReadThenAtTheEndOfEveryRow)
 {
-	using Calls = std::vector<std::pair<long long, long long>>;
-	static Calls calls;
-	calls.clear();
-	const ConversionProgress previous =
-		SetConversionProgress([](long long done, long long rows) { calls.emplace_back(done, rows); });
+	g_calls.clear();
+	const ConversionProgress previous = SetConversionProgress(RecordProgress);
 	Page(2, 3, {R, W, W, R, R, R});
 	SetConversionProgress(previous);
-	const auto reading = std::find_if(calls.begin(), calls.end(), [](auto call) { return call.second != 0; });
-	EXPECT_NE(reading, calls.begin()) << "nothing told while the picture was read";
-	EXPECT_TRUE(std::all_of(calls.begin(), reading, [](auto call) { return call.first == 0; }));
-	EXPECT_EQ(Calls(reading, calls.end()), (Calls{{1, 3}, {2, 3}, {3, 3}}));
+	const auto writing = std::find_if(g_calls.begin(), g_calls.end(),
+	                                  [](const ProgressCall &c) { return c.stage != STAGE_READING; });
+	ASSERT_NE(writing, g_calls.begin()) << "nothing told while the picture was read";
+	EXPECT_EQ(writing[-1].done, (long long)ReadFile(input).size()) << "the whole file read";
+	EXPECT_EQ(std::vector<ProgressCall>(writing, g_calls.end()),
+	          (std::vector<ProgressCall>{{STAGE_WRITING, 1, 3}, {STAGE_WRITING, 2, 3}, {STAGE_WRITING, 3, 3}}));
+	ExpectProgressOnlyGrows(false);
 
 	/* A run-length picture is read in one piece, then its 200,000 codes
 	 * are checked and decoded: told during both, three times each. */
-	calls.clear();
+	g_calls.clear();
 	WriteFile(input, MakeFlatRle8(2, 100000, 0x336699));
-	SetConversionProgress([](long long done, long long rows) { calls.emplace_back(done, rows); });
-	const int result = ConvertBitmapToTable(input.c_str(), output.c_str(), 1);
+	SetConversionProgress(RecordProgress);
+	int result = ConvertBitmapToTable(input.c_str(), output.c_str(), 1);
 	SetConversionProgress(previous);
 	ASSERT_EQ(result, 0);
-	EXPECT_GE(std::count(calls.begin(), calls.end(), std::make_pair(0LL, 0LL)), 3 + 6);
+	EXPECT_GE(std::count_if(g_calls.begin(), g_calls.end(),
+	                        [](const ProgressCall &c) { return c.stage == STAGE_READING; }),
+	          3 + 6);
+	ExpectProgressOnlyGrows(false);
+
+	/* The search for a page within a budget is told as it goes, however
+	 * soon it ends. */
+	std::vector<uint32_t> rgb(200 * 150);
+	for (size_t i = 0; i < rgb.size(); i++)
+		rgb[i] = uint32_t(i * 2654435761u >> 8) & 0x3F3F3F;
+	WriteFile(input, MakeBmp24(200, 150, rgb));
+	PageOptions options = DEFAULT_PAGE_OPTIONS;
+	options.fragment = true;
+	options.maxBytes = 20000;
+	g_calls.clear();
+	SetConversionProgress(RecordProgress);
+	result = ConvertPicture(input.c_str(), output.c_str(), 1, options, nullptr);
+	SetConversionProgress(previous);
+	ASSERT_EQ(result, 0);
+	EXPECT_GE(std::count_if(g_calls.begin(), g_calls.end(),
+	                        [](const ProgressCall &c) { return c.stage == STAGE_FITTING; }),
+	          10);
+	ExpectProgressOnlyGrows(true);
 }
 
 /* ---- spans within what parsers take, sizes past 32 bits ---- */
