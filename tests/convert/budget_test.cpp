@@ -7,6 +7,9 @@
 #include <limits>
 #include <random>
 
+#include "page_drawing.h"
+#include "picture_writer.h"
+
 namespace {
 
 struct Picture {
@@ -86,6 +89,76 @@ TEST_F(ConvertTest, EveryBudgetIsMetOrRefusedAndTheDrawnSizeStays)
 		EXPECT_EQ(fresh.notices()[0].text, "60 バイトに収まる表は作れない訳で。[" + output + "]");
 		EXPECT_EQ(ReadFile(output), "old page");
 	}
+}
+
+/* A scale the user gives is the grid the budget is met on, whatever the
+ * search would weigh itself: where the grid fits as it is, the page is the
+ * page of that scale alone. */
+TEST_F(ConvertTest, AScaleGivenIsTheOneTheBudgetIsMetOn)
+{
+	const Picture logo = Pictures()[1];
+	WriteFile(input, MakeBmp24(logo.width, logo.height, logo.rgb));
+	for (int32_t scale : {9, 11, 13, 33}) {
+		SCOPED_TRACE(scale);
+		PageOptions options = DEFAULT_PAGE_OPTIONS;
+		options.reduction.scale = scale;
+		ASSERT_EQ(ConvertPicture(input.c_str(), output.c_str(), 3, options, nullptr), 0);
+		const std::string alone = ReadFile(output);
+		options.maxBytes = 1000000;
+		PageTotals totals{};
+		ASSERT_EQ(ConvertPicture(input.c_str(), output.c_str(), 3, options, &totals), 0);
+		EXPECT_EQ(totals.reduction.scale, scale);
+		EXPECT_TRUE(ReadFile(output) == alone) << "not the page of the scale given";
+		/* Tighter, the grid stays and its cells are merged. */
+		options.maxBytes = (long long)alone.size() * 2 / 3;
+		ASSERT_EQ(ConvertPicture(input.c_str(), output.c_str(), 3, options, &totals), 0);
+		EXPECT_EQ(totals.reduction.scale, scale);
+		EXPECT_LE((long long)ReadFile(output).size(), options.maxBytes);
+		ExpectDrawnSize(ReadFile(output), 3 * logo.width, 3 * logo.height);
+	}
+	EXPECT_TRUE(recorder.notices().empty());
+}
+
+/* Clear pixels under a budget: a red and clear checkerboard, and a logo on
+ * a clear ground. Drawing a clear pixel in a colour, or a coloured one
+ * clear, is a loss against the background like any other: the loss told
+ * is the loss of the table as drawn, and a reduced checkerboard is never
+ * called exact. */
+TEST_F(ConvertTest, BudgetsOnClearPixelsTellTheLossOfWhatIsDrawn)
+{
+	Picture checkerboard{"checkerboard", 64, 64, {}}, logo = Pictures()[1];
+	for (int32_t i = 0; i < 64 * 64; i++)
+		checkerboard.rgb.push_back((i % 64 + i / 64) % 2 ? DRAWN_CLEAR : 0xFF0000);
+	for (uint32_t &c : logo.rgb)
+		c = c == 0xFFFFFF ? DRAWN_CLEAR : c;
+	for (const Picture &picture : {checkerboard, logo}) {
+		PngFields png;
+		png.width = uint32_t(picture.width), png.height = uint32_t(picture.height), png.colorType = 6;
+		for (uint32_t c : picture.rgb)
+			png.samples.insert(png.samples.end(), {c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF, c == DRAWN_CLEAR ? 0u : 255u});
+		const Bytes file = MakePng(png);
+		WriteFile(input, std::string(file.begin(), file.end()));
+		for (long long budget : {20000LL, 5000LL, 1500LL}) {
+			SCOPED_TRACE(std::string(picture.name) + ", " + std::to_string(budget) + " bytes");
+			PageOptions options = DEFAULT_PAGE_OPTIONS;
+			options.fragment = options.keepClear = true;
+			options.background = 0x336699;
+			options.maxBytes = budget;
+			PageTotals totals{};
+			ASSERT_EQ(ConvertPicture(input.c_str(), output.c_str(), 1, options, &totals), 0);
+			const std::string page = ReadFile(output);
+			EXPECT_LE((long long)page.size(), budget);
+			EXPECT_TRUE(totals.clearKept);
+			const Drawing drawn = DrawTable(page);
+			ASSERT_EQ(drawn.width, picture.width);
+			ASSERT_EQ(drawn.height, picture.height);
+			ExpectToldLoss(totals.psnr, DrawnPsnr(drawn, picture.rgb, 0x996633));
+			if (picture.name == std::string("checkerboard")) {
+				EXPECT_LT(totals.psnr, INFINITY) << "a reduced checkerboard told as exact";
+			}
+		}
+	}
+	EXPECT_TRUE(recorder.notices().empty());
 }
 
 } // namespace
