@@ -46,12 +46,12 @@ Picture(const std::string &name, int32_t width, int32_t height, const Painter &p
 	return path;
 }
 
-/* The peak resident memory of one conversion of the picture, in MiB: the
- * command-line tool in a process of its own, writing the page nowhere.
- * A process's peak includes what its parent held when it was started, so
- * the tool is started from a fresh copy of this program (see main). */
+/* The peak resident memory of one run of the command-line tool, in MiB,
+ * in a process of its own, given these arguments. A process's peak
+ * includes what its parent held when it was started, so the tool is
+ * started from a fresh copy of this program (see main). */
 double
-PeakMemoryMiB(const std::string &input)
+PeakMemoryMiB(const std::vector<std::string> &arguments)
 {
 	int ends[2];
 	if (pipe(ends) != 0)
@@ -59,10 +59,12 @@ PeakMemoryMiB(const std::string &input)
 	posix_spawn_file_actions_t actions;
 	posix_spawn_file_actions_init(&actions);
 	posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
-	char *argv[] = {const_cast<char *>("/proc/self/exe"), const_cast<char *>("--peak-of"),
-	                const_cast<char *>(input.c_str()), nullptr};
+	std::vector<char *> argv = {const_cast<char *>("/proc/self/exe"), const_cast<char *>("--peak-of")};
+	for (const std::string &a : arguments)
+		argv.push_back(const_cast<char *>(a.c_str()));
+	argv.push_back(nullptr);
 	pid_t child;
-	const int spawned = posix_spawn(&child, "/proc/self/exe", &actions, nullptr, argv, environ);
+	const int spawned = posix_spawn(&child, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
 	posix_spawn_file_actions_destroy(&actions);
 	close(ends[1]);
 	char text[64] = {0};
@@ -75,14 +77,16 @@ PeakMemoryMiB(const std::string &input)
 	return spawned == 0 ? std::atof(text) / 1024 : -1;
 }
 
-/* --peak-of PICTURE: runs the tool on the picture, prints its peak in KiB. */
+/* --peak-of ARGUMENTS...: runs the tool with them, prints its peak in KiB. */
 int
-PrintPeakOf(const char *input)
+PrintPeakOf(char **arguments)
 {
-	char *argv[] = {const_cast<char *>(TILERY_CLI), const_cast<char *>(input), const_cast<char *>("/dev/null"),
-	                const_cast<char *>("4"), nullptr};
+	std::vector<char *> argv = {const_cast<char *>(TILERY_CLI)};
+	for (; *arguments; arguments++)
+		argv.push_back(*arguments);
+	argv.push_back(nullptr);
 	pid_t child;
-	if (posix_spawn(&child, TILERY_CLI, nullptr, nullptr, argv, environ) != 0)
+	if (posix_spawn(&child, TILERY_CLI, nullptr, nullptr, argv.data(), environ) != 0)
 		return 1;
 	int status;
 	struct rusage usage;
@@ -107,7 +111,7 @@ Convert(benchmark::State &state, const std::string &input, int64_t pixels)
 	state.counters["pixels/s"] = benchmark::Counter(double(pixels) * double(state.iterations()),
 	                                                benchmark::Counter::kIsRate);
 	state.SetBytesProcessed(bytes);
-	state.counters["peak_MiB"] = PeakMemoryMiB(input);
+	state.counters["peak_MiB"] = PeakMemoryMiB({input, "/dev/null", "4"});
 	std::remove(output.c_str());
 }
 
@@ -303,21 +307,40 @@ BM_DecodeJpeg12MP(benchmark::State &state)
 	state.counters["pixels/s"] = benchmark::Counter(12e6 * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-/* The photograph to a page of at most 100,000 bytes: decoding, the search
- * for the reduction, and the page written. */
+/* The photograph to a fragment of at most `budget` bytes: decoding, the
+ * search for the reduction, and the page written. Beside the time, the
+ * tool's peak memory against the decoded picture's, 4 bytes a pixel: the
+ * search's own memory is bounded whatever the picture. */
 void
-BM_Budget100KJpeg12MP(benchmark::State &state)
+Budget(benchmark::State &state, long long budget)
 {
 	const std::string &input = PhotoJpeg();
 	const std::string output = TempPath("budget.html");
 	PageOptions options = DEFAULT_PAGE_OPTIONS;
 	options.fragment = true;
-	options.maxBytes = 100000;
+	options.maxBytes = budget;
 	for (auto _ : state) {
 		if (ConvertPicture(input.c_str(), output.c_str(), 1, options, nullptr) != 0)
 			state.SkipWithError("conversion failed");
 	}
 	std::remove(output.c_str());
+	state.counters["picture_MiB"] = 12e6 * 4 / (1 << 20);
+	state.counters["peak_MiB"] = PeakMemoryMiB({"--fragment", "--max-bytes", std::to_string(budget), input, "/dev/null"});
+}
+
+/* At 100 KB the search weighs grids of up to a million cells. */
+void
+BM_Budget100KJpeg12MP(benchmark::State &state)
+{
+	Budget(state, 100000);
+}
+
+/* At 10 MB it weighs the picture itself (12 million cells), then grids of
+ * up to 3 million cells, merging near colours. */
+void
+BM_Budget10MJpeg12MP(benchmark::State &state)
+{
+	Budget(state, 10000000);
 }
 
 void
@@ -351,13 +374,14 @@ BENCHMARK(BM_ToolFlatLogo1024)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ToolNoise64Colours1000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DecodeJpeg12MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Budget100KJpeg12MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Budget10MJpeg12MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DjpegJpeg12MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int
 main(int argc, char **argv)
 {
-	if (argc == 3 && std::strcmp(argv[1], "--peak-of") == 0)
-		return PrintPeakOf(argv[2]);
+	if (argc >= 3 && std::strcmp(argv[1], "--peak-of") == 0)
+		return PrintPeakOf(argv + 2);
 	benchmark::Initialize(&argc, argv);
 	benchmark::RunSpecifiedBenchmarks();
 	benchmark::Shutdown();

@@ -308,51 +308,65 @@ PeakSignalToNoise(uint64_t error, const DecodedPicture &picture)
 	return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
+/* The two parts of a cut at `at` columns (or rows) from r's left (or top). */
+static void
+Split(const Partition::Rect &r, const Partition::Cut &cut, Partition::Rect *first, Partition::Rect *second)
+{
+	if (cut.rows) {
+		*first = {r.x, r.y, r.w, cut.at};
+		*second = {r.x, r.y + cut.at, r.w, r.h - cut.at};
+	} else {
+		*first = {r.x, r.y, cut.at, r.h};
+		*second = {r.x + cut.at, r.y, r.w - cut.at, r.h};
+	}
+}
+
 Partition::Partition(const CoarseGrid &grid, size_t most) : grid_(grid)
 {
 	const DecodedPicture &means = grid.Cells();
-	/* Cut by cut, most useful first; ties go to the older rectangle. */
+	/* Cut by cut, most useful first; ties go to the older rectangle. Each
+	 * rectangle waits with its best cut. */
 	struct Best {
 		double gain;
 		Cut cut;
 	};
-	auto bestCut = [this](size_t index, const Rect &r) {
-		Best best{0, {index, r, r}};
+	std::vector<Rect> rects = {Rect{0, 0, means.width, means.height}};
+	auto bestCut = [this](uint32_t index, const Rect &r) {
+		Best best{0, {index, 0, false}};
 		const double whole = Error(r);
-		for (int32_t at = 1; at < r.w; at++) {
-			const Rect a{r.x, r.y, at, r.h}, b{r.x + at, r.y, r.w - at, r.h};
-			const double gain = whole - Error(a) - Error(b);
-			if (gain > best.gain)
-				best = {gain, {index, a, b}};
-		}
-		for (int32_t at = 1; at < r.h; at++) {
-			const Rect a{r.x, r.y, r.w, at}, b{r.x, r.y + at, r.w, r.h - at};
-			const double gain = whole - Error(a) - Error(b);
-			if (gain > best.gain)
-				best = {gain, {index, a, b}};
+		for (const bool rows : {false, true}) {
+			for (int32_t at = 1; at < (rows ? r.h : r.w); at++) {
+				Rect a, b;
+				Split(r, Cut{index, at, rows}, &a, &b);
+				const double gain = whole - Error(a) - Error(b);
+				if (gain > best.gain)
+					best = {gain, {index, at, rows}};
+			}
 		}
 		return best;
 	};
 	auto later = [](const Best &a, const Best &b) {
 		return a.gain != b.gain ? a.gain < b.gain : a.cut.rect > b.cut.rect;
 	};
-	std::vector<Best> waiting = {bestCut(0, Rect{0, 0, means.width, means.height})};
-	size_t rects = 1;
-	while (!waiting.empty() && rects < most) {
+	std::vector<Best> waiting = {bestCut(0, rects[0])};
+	while (!waiting.empty() && rects.size() < most) {
 		std::pop_heap(waiting.begin(), waiting.end(), later);
 		const Best next = waiting.back();
 		waiting.pop_back();
 		if (next.gain <= 0)
 			continue;
 		cuts_.push_back(next.cut);
-		for (const auto &[index, r] : {std::pair<size_t, Rect>{next.cut.rect, next.cut.first},
-		                               std::pair<size_t, Rect>{rects, next.cut.second}}) {
+		Rect first, second;
+		Split(rects[next.cut.rect], next.cut, &first, &second);
+		rects[next.cut.rect] = first;
+		rects.push_back(second);
+		for (const uint32_t index : {next.cut.rect, uint32_t(rects.size() - 1)}) {
+			const Rect &r = rects[index];
 			if (r.w * int64_t(r.h) > 1) {
 				waiting.push_back(bestCut(index, r));
 				std::push_heap(waiting.begin(), waiting.end(), later);
 			}
 		}
-		rects++;
 	}
 }
 
@@ -374,8 +388,10 @@ Partition::Paint(size_t count) const
 	const DecodedPicture &cells = grid_.Cells();
 	std::vector<Rect> rects = {Rect{0, 0, cells.width, cells.height}};
 	for (size_t i = 0; i + 1 < count && i < cuts_.size(); i++) {
-		rects[cuts_[i].rect] = cuts_[i].first;
-		rects.push_back(cuts_[i].second);
+		Rect first, second;
+		Split(rects[cuts_[i].rect], cuts_[i], &first, &second);
+		rects[cuts_[i].rect] = first;
+		rects.push_back(second);
 	}
 	DecodedPicture painted = cells;
 	for (const Rect &r : rects) {

@@ -64,14 +64,18 @@ public:
 	DecodedPicture Paint(size_t count) const;
 	size_t Most() const { return cuts_.size() + 1; }
 
-private:
 	struct Rect {
 		int32_t x, y, w, h;
 	};
+	/* The rectangle numbered `rect` keeps the part left of (or above) `at`
+	 * columns (or rows) from its edge; a new one, numbered next, the rest. */
 	struct Cut {
-		size_t rect; /* cut into rect and a new one */
-		Rect first, second;
+		uint32_t rect;
+		int32_t at;
+		bool rows;
 	};
+
+private:
 	const CoarseGrid &grid_;
 	std::vector<Cut> cuts_;
 	double Error(const Rect &r) const;
