@@ -186,15 +186,18 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	return -1;
 }
 
-/* Standard input is kept in a file of its own while it is converted; its
- * name is published for the stop handler once final. */
+/* Standard input is kept in a file of its own while it is converted: one
+ * that vanishes however the tool ends, where the system makes one, else a
+ * named one whose name is published for the stop handler once final. The
+ * file stays open until the conversion is done. */
 static char g_stdinCopyName[4096];
 static std::atomic<const char *> g_stdinCopy{nullptr};
+static FILE *g_stdinCopyFile;
+
+static void ClearProgress(void);
 
 /* Stopped from outside, the tool leaves the old page as it was and no half
  * page. */
-static void ClearProgress(void);
-
 static void
 RemoveLeftovers(void)
 {
@@ -209,10 +212,13 @@ static bool
 CopyStandardInput(void)
 {
 	std::snprintf(g_stdinCopyName, sizeof g_stdinCopyName, "%s/tilery-stdin-XXXXXX", TemporaryFolder());
-	const int fd = MakeTemporaryFile(g_stdinCopyName, &g_stdinCopy);
+	int fd = MakeVanishingFile(g_stdinCopyName, sizeof g_stdinCopyName);
+	if (fd < 0)
+		fd = MakeTemporaryFile(g_stdinCopyName, &g_stdinCopy);
 	FILE *copy = fd >= 0 ? fdopen(fd, "wb") : nullptr;
 	if (!copy)
 		return false;
+	g_stdinCopyFile = copy;
 	static char buffer[1 << 16];
 	const long long limit = GetPictureLimits().maxFileSize;
 	long long total = 0;
@@ -221,8 +227,16 @@ CopyStandardInput(void)
 		total += (long long)n;
 		ok = total <= limit && std::fwrite(buffer, 1, n, copy) == n;
 	}
-	ok = ok && !std::ferror(stdin);
-	return std::fclose(copy) == 0 && ok;
+	return std::fflush(copy) == 0 && ok && !std::ferror(stdin);
+}
+
+static void
+DropStandardInputCopy(void)
+{
+	if (g_stdinCopyFile)
+		std::fclose(g_stdinCopyFile);
+	g_stdinCopyFile = nullptr;
+	RemovePublishedFile(&g_stdinCopy);
 }
 
 /* Progress on a console: one line that updates itself, cleared at the end
@@ -330,7 +344,7 @@ RunTool(int argc, char **argv)
 		input = g_inputShown = g_stdinCopyName;
 		if (!copied) {
 			ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", input);
-			RemovePublishedFile(&g_stdinCopy);
+			DropStandardInputCopy();
 			return EXIT_FAILED;
 		}
 	}
@@ -340,7 +354,7 @@ RunTool(int argc, char **argv)
 	PageTotals totals;
 	const int result = ConvertPicture(input, output, arguments.cellSize, arguments.page, &totals);
 	ClearProgress();
-	RemovePublishedFile(&g_stdinCopy);
+	DropStandardInputCopy();
 	/* What the picture lost, wherever the notices go. */
 	if (result == 0 && IsReducing(arguments.page))
 		WriteText(stderr, ("tilery: " + WhatWasDone(totals) + "\n").c_str());

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "convert/huge_pages.h"
@@ -50,20 +51,34 @@ OpenDirectly(const char *path)
 	return file;
 }
 
-/* A file with no name in target's folder, so that nothing is left of it
- * should the program end before it is whole, however it ends; it is named
- * through /proc once whole. -1 where the file system or /proc cannot. */
+/* A file with no name in path's folder, so that nothing is left of it
+ * should the program end before it is done with it, however it ends; it
+ * can be named or opened through /proc meanwhile. -1 where the file system
+ * or /proc cannot. */
 static int
-OpenUnnamed(const char *target)
+OpenUnnamed(const char *path, int access)
 {
-	if (access("/proc/self/fd", X_OK) != 0)
+	if (::access("/proc/self/fd", X_OK) != 0)
 		return -1;
 	char folder[PAGE_PATH_SIZE] = ".";
-	if (const size_t length = FolderLength(target)) {
-		std::memcpy(folder, target, length);
+	if (const size_t length = FolderLength(path)) {
+		if (length >= PAGE_PATH_SIZE)
+			return -1;
+		std::memcpy(folder, path, length);
 		folder[length] = '\0';
 	}
-	return open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+	return open(folder, O_TMPFILE | access | O_CLOEXEC, 0600);
+}
+
+int
+MakeVanishingFile(char *pattern, size_t room)
+{
+	const int fd = OpenUnnamed(pattern, O_RDWR);
+	if (fd >= 0 && size_t(std::snprintf(pattern, room, "/proc/self/fd/%d", fd)) >= room) {
+		close(fd);
+		return -1;
+	}
+	return fd;
 }
 
 /* A new file beside target, with the mode the page has or would get:
@@ -71,7 +86,7 @@ OpenUnnamed(const char *target)
 static FILE *
 OpenBeside(PageFile *page, const struct stat *existing)
 {
-	int fd = OpenUnnamed(page->target);
+	int fd = OpenUnnamed(page->target, O_WRONLY);
 	if (fd < 0 && NewPageName(page->target, page->temporary))
 		fd = MakeTemporaryFile(page->temporary, &g_unfinishedPage);
 	if (fd < 0) {

@@ -234,6 +234,20 @@ MakeTemporaryFile(char *pattern, std::atomic<const char *> *published)
 	return fd;
 }
 
+int
+MakeVanishingFile(char *pattern, size_t)
+{
+	std::atomic<const char *> named{nullptr};
+	const HANDLE file = CreateUnique(pattern, GENERIC_READ | GENERIC_WRITE | DELETE,
+	                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, &named);
+	if (file == INVALID_HANDLE_VALUE)
+		return -1;
+	const int fd = _open_osfhandle(intptr_t(file), _O_BINARY | _O_RDWR);
+	if (fd < 0)
+		CloseHandle(file);
+	return fd;
+}
+
 void
 RemovePublishedFile(std::atomic<const char *> *published)
 {

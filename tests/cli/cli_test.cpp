@@ -420,13 +420,13 @@ NoisePicture(int32_t size)
 	return MakeBmp24(size, size, rgb);
 }
 
-/* The tool with standard error to a file, standard input from one if
- * named, and TMPDIR set if named. */
+/* The tool (or another program) with standard error to a file, standard
+ * input from one if named, and TMPDIR set if named. */
 pid_t
 Start(const std::vector<std::string> &arguments, const std::string &errors, const std::string &input = "",
-      const std::string &temporaryFolder = "")
+      const std::string &temporaryFolder = "", const std::string &program = TILERY_CLI)
 {
-	std::vector<char *> argv{const_cast<char *>(TILERY_CLI)};
+	std::vector<char *> argv{const_cast<char *>(program.c_str())};
 	for (const std::string &a : arguments)
 		argv.push_back(const_cast<char *>(a.c_str()));
 	argv.push_back(nullptr);
@@ -446,7 +446,7 @@ Start(const std::vector<std::string> &arguments, const std::string &errors, cons
 	if (!input.empty())
 		posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
 	pid_t child = -1;
-	if (posix_spawn(&child, TILERY_CLI, &actions, nullptr, argv.data(), envp.data()) != 0)
+	if (posix_spawnp(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
 		child = -1;
 	posix_spawn_file_actions_destroy(&actions);
 	return child;
@@ -474,7 +474,7 @@ CaughtWriting(pid_t process, const std::string &folder)
 
 /* Stopped or killed outright, the tool leaves the old page, whatever the
  * length of its name, and nothing else: neither beside it nor in TMPDIR,
- * where a picture from standard input is kept. */
+ * where a picture from standard input is kept, without a name. */
 TEST(CliPageTest, InterruptedConversionLeavesTheOldPageAndNothingElse)
 {
 	TempDir dir;
@@ -499,7 +499,7 @@ TEST(CliPageTest, InterruptedConversionLeavesTheOldPageAndNothingElse)
 				EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal);
 				EXPECT_EQ(ReadFile(page), "old page");
 				EXPECT_EQ(more::Entries(pages), std::vector<std::string>{name});
-				if (piped && signal != SIGKILL) {
+				if (piped) {
 					EXPECT_EQ(more::Entries(temporary), std::vector<std::string>{});
 				}
 				std::filesystem::remove_all(temporary);
@@ -507,6 +507,55 @@ TEST(CliPageTest, InterruptedConversionLeavesTheOldPageAndNothingElse)
 				unlink(page.c_str());
 			}
 		}
+	}
+}
+
+/* Where no file can be made without a name (here /proc is hidden, as on
+ * systems without it), the new page and the copy of standard input are
+ * named files while they are written: a conversion leaves the page and
+ * nothing else, and a stop takes both away, leaving the old page. */
+TEST(CliPageTest, NamedNewFilesAreRemovedWhenTheToolIsStopped)
+{
+	if (std::system("unshare --mount sh -c 'mount -t tmpfs none /proc' 2>/dev/null") != 0)
+		GTEST_SKIP() << "no mount namespace to hide /proc in (unshare --mount needs root)";
+	TempDir dir;
+	const std::string picture = dir.file("noise.bmp"), pages = dir.file("pages"), page = pages + "/page.html",
+	                  temporary = dir.file("tmp");
+	WriteFile(picture, more::NoisePicture(2000));
+	ASSERT_EQ(mkdir(pages.c_str(), 0700), 0);
+	ASSERT_EQ(mkdir(temporary.c_str(), 0700), 0);
+	const std::string hidden = "unshare --mount sh -c 'mount -t tmpfs none /proc && exec \"$0\" \"$@\"' '" +
+	                           std::string(TILERY_CLI) + "' '" + picture + "' '" + page + "'";
+	ASSERT_EQ(std::system(hidden.c_str()), 0);
+	Cli(dir, "'" + picture + "' '" + dir.file("usual.html") + "'");
+	EXPECT_TRUE(ReadFile(page) == ReadFile(dir.file("usual.html"))) << "the page differs";
+	EXPECT_EQ(more::Entries(pages), std::vector<std::string>{"page.html"});
+
+	for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+		SCOPED_TRACE(signal);
+		WriteFile(page, std::string("old page"));
+		const pid_t child = more::Start({"--mount", "sh", "-c",
+		                                 "mount -t tmpfs none /proc && TMPDIR='" + temporary + "' exec '" +
+		                                     TILERY_CLI + "' - '" + page + "' <'" + picture + "'"},
+		                                dir.file("err"), "", "", "unshare");
+		ASSERT_GT(child, 0);
+		/* Caught with its name, while it grows. */
+		bool caught = false;
+		for (int i = 0; i < 20000 && !caught; i++, usleep(500))
+			for (const std::string &name : more::Entries(pages)) {
+				struct stat st;
+				caught = caught || (name.rfind(".tilery-", 0) == 0 && stat((pages + "/" + name).c_str(), &st) == 0 &&
+				                    st.st_size > 0);
+			}
+		ASSERT_TRUE(caught) << "the named new page was never seen";
+		EXPECT_FALSE(more::Entries(temporary).empty()) << "the copy of standard input is not named";
+		kill(child, signal);
+		int raw;
+		waitpid(child, &raw, 0);
+		EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal);
+		EXPECT_EQ(ReadFile(page), "old page");
+		EXPECT_EQ(more::Entries(pages), std::vector<std::string>{"page.html"});
+		EXPECT_EQ(more::Entries(temporary), std::vector<std::string>{});
 	}
 }
 
