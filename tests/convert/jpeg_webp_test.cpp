@@ -128,15 +128,19 @@ TEST(JpegTest, EveryKindAgainstDjpegTurnedTheExifWay)
 	TempDir dir;
 	const std::string in = dir.file("in.ppm");
 	WriteFile(in, Source());
-	/* 100 scans, as many as jpegtran makes: the DC of all three, then 32 AC
-	 * coefficients of each alone and the rest together. */
-	std::string scans = "0,1,2: 0-0, 0, 0;\n";
-	for (int c = 0; c < 3; c++) {
-		for (int k = 1; k <= 32; k++)
-			scans += std::to_string(c) + ": " + std::to_string(k) + "-" + std::to_string(k) + ", 0, 0;\n";
-		scans += std::to_string(c) + ": 33-63, 0, 0;\n";
+	/* jpegtran's scripts of 64 scans, as many as are taken, and of 65: the
+	 * DC of all three components, then each one's AC coefficients, one a
+	 * scan, its last scan taking the rest. */
+	for (int count : {64, 65}) {
+		std::string scans = "0,1,2: 0-0, 0, 0;\n";
+		for (int c = 0; c < 3; c++) {
+			const int own = (count - 1) / 3 + (c < (count - 1) % 3);
+			for (int k = 1; k < own; k++)
+				scans += std::to_string(c) + ": " + std::to_string(k) + "-" + std::to_string(k) + ", 0, 0;\n";
+			scans += std::to_string(c) + ": " + std::to_string(own) + "-63, 0, 0;\n";
+		}
+		WriteFile(dir.file("scans" + std::to_string(count)), scans);
 	}
-	WriteFile(dir.file("scans"), scans);
 	const std::string pillow = "/usr/bin/python3 -c 'import sys; from PIL import Image; e = Image.Exif(); "
 	                           "e[0x0112] = int(sys.argv[3]); Image.open(sys.argv[1]).save(sys.argv[2], "
 	                           "quality=85, exif=e.tobytes(), progressive=sys.argv[3] == \"6\")' ";
@@ -158,7 +162,8 @@ TEST(JpegTest, EveryKindAgainstDjpegTurnedTheExifWay)
 		{"extended (16-bit quantisation tables)", "cjpeg -quality 5 IN >OUT", 1},
 		{"ImageMagick", "/usr/bin/convert IN jpg:OUT", 1},
 		{"ImageMagick CMYK (Adobe, inverted)", "/usr/bin/convert IN -colorspace CMYK jpg:OUT", 1},
-		{"100 scans", "cjpeg IN | jpegtran -scans " + Q(dir.file("scans")) + " >OUT", 0},
+		{"64 scans", "cjpeg IN | jpegtran -scans " + Q(dir.file("scans64")) + " >OUT", 1},
+		{"65 scans", "cjpeg IN | jpegtran -scans " + Q(dir.file("scans65")) + " >OUT", 0},
 	};
 	for (int o = 1; o <= 8; o++)
 		kinds.push_back({"Pillow, orientation " + std::to_string(o), pillow + "IN OUT " + std::to_string(o), o});
@@ -204,8 +209,9 @@ TEST(JpegTest, CameraPhotographsAgainstDjpeg)
 {
 	const std::string folder = TILERY_PHOTO_DIR;
 	const std::vector<std::string> photos = {"anne_helene.jpg", "bar55.jpg", "grand_canyon_2.jpg", "sunset.jpg"};
-	ASSERT_TRUE(FileExists(folder + "/" + photos[0]) && Shell("command -v djpeg >/dev/null"))
-		<< "no photographs in " << folder << " or no djpeg (./build.sh test fetches and installs them)";
+	if (!FileExists(folder + "/" + photos[0]))
+		GTEST_SKIP() << "no photographs in " << folder << ": ./build.sh test fetches them";
+	ASSERT_TRUE(Shell("command -v djpeg >/dev/null")) << "no djpeg (./build.sh test installs it)";
 	TempDir dir;
 	for (const std::string &photo : photos) {
 		SCOPED_TRACE(photo);
