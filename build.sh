@@ -56,9 +56,44 @@ configure() {
 	cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
+# source_lines CODENAME: deb-src lines for the archives the machine's own
+# apt sources take the release's main packages from (one-line and deb822
+# entries alike), so that the sources come from the mirror it is set up with.
+source_lines() {
+	{
+		cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+			awk -v release="$1" '$1 == "deb" {
+				options = ""; i = 2
+				if ($i ~ /^\[/) { while ($i !~ /\]$/) options = options " " $(i++); options = options " " $(i++) }
+				for (c = i + 2; c <= NF; c++) if ($(i + 1) == release && $c == "main") print "deb-src" options " " $i " " release " main"
+			}'
+		for file in /etc/apt/sources.list.d/*.sources; do
+			[ -f "$file" ] || continue
+			awk -v release="$1" '
+				function flush(   n, u, i, keys) {
+					if (types ~ /(^| )deb( |$)/ && suites ~ "(^| )" release "( |$)" && parts ~ /(^| )main( |$)/ && enabled != "no") {
+						keys = key ~ /^\// ? " [signed-by=" key "]" : ""
+						n = split(uris, u, " ")
+						for (i = 1; i <= n; i++) print "deb-src" keys " " u[i] " " release " main"
+					}
+					types = uris = suites = parts = key = enabled = ""
+				}
+				/^[ \t]*#/ { next }
+				/^[ \t]*$/ { flush(); next }
+				/^Types:/ { types = substr($0, 7) }
+				/^URIs:/ { uris = substr($0, 6) }
+				/^Suites:/ { suites = substr($0, 8) }
+				/^Components:/ { parts = substr($0, 12) }
+				/^Signed-By:/ { key = $2 }
+				/^Enabled:/ { enabled = $2 }
+				END { flush() }' "$file"
+		done
+	} | sort -u
+}
+
 # windows_sources: Debian's libspng, giflib, libjpeg-turbo and libwebp
 # sources, unpacked into build-windows/sources through a sources list of the
-# build's own.
+# build's own, made from the machine's.
 WINDOWS_SOURCES="libspng giflib libjpeg-turbo libwebp"
 windows_sources() {
 	dir=$WINDOWS_DIR/sources
@@ -66,7 +101,11 @@ windows_sources() {
 		rm -rf "$dir"
 		mkdir -p "$dir/apt/lists/partial" "$dir/apt/cache/archives/partial"
 		codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-		echo "deb-src http://deb.debian.org/debian $codename main" >"$dir/apt/sources.list"
+		source_lines "$codename" >"$dir/apt/sources.list"
+		if [ ! -s "$dir/apt/sources.list" ]; then
+			echo "no archive for $codename main in the machine's apt sources (/etc/apt/sources.list and sources.list.d)" >&2
+			exit 1
+		fi
 		set -- -o Dir::Etc::SourceList="$PWD/$dir/apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent \
 			-o Dir::State::Lists="$PWD/$dir/apt/lists" -o Dir::Cache="$PWD/$dir/apt/cache" \
 			-o APT::Sandbox::User="$(id -un)" -q
