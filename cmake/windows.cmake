@@ -79,13 +79,18 @@ target_link_libraries(tilery_core PUBLIC tilery_spng tilery_gif tilery_jpeg tile
 add_link_options(-static)
 
 # The icon, the version and the manifest (today's controls, per-monitor
-# DPI awareness), in both programs.
+# DPI awareness), in both programs; the version names each.
+set(TILERY_PROGRAM tilery-cli)
+set(TILERY_DESCRIPTION "tilery-cli: a picture as an HTML table, from the command line")
+configure_file(res/tilery.rc.in ${CMAKE_BINARY_DIR}/tilery-cli.rc @ONLY)
+set(TILERY_PROGRAM tilery)
+set(TILERY_DESCRIPTION "tilery: a picture as an HTML table")
 configure_file(res/tilery.rc.in ${CMAKE_BINARY_DIR}/tilery.rc @ONLY)
 
 # CLI11 is headers alone (libcli11-dev): a copy of them, so that the
 # system's other headers stay out of the cross build's sight.
 file(COPY /usr/include/CLI DESTINATION ${CMAKE_BINARY_DIR}/cli11)
-add_executable(tilery-cli src/cli/main.cpp src/cli/console_win32.cpp ${CMAKE_BINARY_DIR}/tilery.rc)
+add_executable(tilery-cli src/cli/main.cpp src/cli/console_win32.cpp ${CMAKE_BINARY_DIR}/tilery-cli.rc)
 target_link_libraries(tilery-cli PRIVATE tilery_core)
 target_include_directories(tilery-cli SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/cli11)
 target_compile_definitions(tilery-cli PRIVATE TILERY_VERSION="${PROJECT_VERSION}")
@@ -109,25 +114,31 @@ if(TILERY_BUILD_DIALOG)
 endif()
 
 # ./build.sh windows: tilery-VERSION-windows-x64.zip with both programs, a
-# README.txt with Windows's line ends and the licences of what is built in.
-file(READ res/windows-readme.txt TILERY_README)
-string(CONFIGURE "${TILERY_README}" TILERY_README @ONLY)
-string(REPLACE "\n" "\r\n" TILERY_README "${TILERY_README}")
-file(WRITE ${CMAKE_BINARY_DIR}/README.txt "${TILERY_README}")
+# README.txt and the licences of what is built in, as text Notepad of any
+# age shows: CR LF line ends and a UTF-8 signature.
+string(ASCII 239 187 191 TILERY_UTF8_SIGNATURE)
+function(tilery_windows_text source name destination)
+  file(READ ${source} text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE ${CMAKE_BINARY_DIR}/text/${destination}/${name} "${TILERY_UTF8_SIGNATURE}${text}")
+  install(FILES ${CMAKE_BINARY_DIR}/text/${destination}/${name} DESTINATION ${destination})
+endfunction()
+configure_file(res/windows-readme.txt ${CMAKE_BINARY_DIR}/windows-readme.txt @ONLY)
+tilery_windows_text(${CMAKE_BINARY_DIR}/windows-readme.txt README.txt .)
 install(TARGETS tilery-cli RUNTIME DESTINATION .)
 if(TILERY_BUILD_DIALOG)
   install(TARGETS tilery RUNTIME DESTINATION .)
 endif()
-install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
-install(FILES ${TILERY_SPNG_SOURCE}/LICENSE DESTINATION licences RENAME libspng.txt)
-install(FILES ${TILERY_GIF_SOURCE}/COPYING DESTINATION licences RENAME giflib.txt)
-install(FILES ${TILERY_JPEG_SOURCE}/LICENSE.md DESTINATION licences RENAME libjpeg-turbo.txt)
-install(FILES ${TILERY_JPEG_SOURCE}/README.ijg DESTINATION licences RENAME libjpeg-turbo-ijg.txt)
-install(FILES ${TILERY_WEBP_SOURCE}/COPYING DESTINATION licences RENAME libwebp.txt)
-install(FILES ${TILERY_WEBP_SOURCE}/PATENTS DESTINATION licences RENAME libwebp-patents.txt)
-install(FILES /usr/share/doc/libz-mingw-w64-dev/copyright DESTINATION licences RENAME zlib.txt)
-install(FILES /usr/share/doc/mingw-w64-x86-64-dev/copyright DESTINATION licences RENAME mingw-w64-runtime.txt)
-install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION licences RENAME gcc-runtime.txt)
+tilery_windows_text(${TILERY_SPNG_SOURCE}/LICENSE libspng.txt licences)
+tilery_windows_text(${TILERY_GIF_SOURCE}/COPYING giflib.txt licences)
+tilery_windows_text(${TILERY_JPEG_SOURCE}/LICENSE.md libjpeg-turbo.txt licences)
+tilery_windows_text(${TILERY_JPEG_SOURCE}/README.ijg libjpeg-turbo-ijg.txt licences)
+tilery_windows_text(${TILERY_WEBP_SOURCE}/COPYING libwebp.txt licences)
+tilery_windows_text(${TILERY_WEBP_SOURCE}/PATENTS libwebp-patents.txt licences)
+tilery_windows_text(/usr/share/doc/libz-mingw-w64-dev/copyright zlib.txt licences)
+tilery_windows_text(/usr/share/doc/mingw-w64-x86-64-dev/copyright mingw-w64-runtime.txt licences)
+tilery_windows_text(/usr/share/doc/gcc-mingw-w64-base/copyright gcc-runtime.txt licences)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME tilery)
 set(CPACK_PACKAGE_FILE_NAME tilery-${PROJECT_VERSION}-windows-x64)

@@ -25,13 +25,17 @@ for file in tilery.exe tilery-cli.exe README.txt licences/libspng.txt licences/g
 	[ -s "$top/$file" ] || fail "the zip lacks $file"
 done
 [ "$(grep -c . "$top/README.txt")" -gt 5 ] || fail "README.txt is nearly empty"
-[ "$(awk '!/\r$/' "$top/README.txt" | wc -l)" -eq 0 ] || fail "README.txt has lines that do not end in CR LF"
+for text in "$top/README.txt" "$top"/licences/*.txt; do
+	[ "$(awk '!/\r$/' "$text" | wc -l)" -eq 0 ] || fail "${text#"$top"/} has lines that do not end in CR LF"
+	[ "$(head -c 3 "$text" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "${text#"$top"/} has no UTF-8 signature"
+done
 
 for program in tilery.exe tilery-cli.exe; do
 	x86_64-w64-mingw32-objdump -p "$top/$program" | awk '/DLL Name:/ {print toupper($3)}' >"$work/dlls"
 	grep -vxE 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMDLG32.DLL|COMCTL32.DLL|SHELL32.DLL|ADVAPI32.DLL|MSVCRT.DLL' \
 		"$work/dlls" >"$work/foreign" && fail "$program needs DLLs that Windows does not have: $(cat "$work/foreign")"
 	strings -el "$top/$program" | grep -qx "$version" || fail "$program has no version resource"
+	strings -el "$top/$program" | grep -qx "$program" || fail "$program's version does not name it"
 	grep -q 'Microsoft.Windows.Common-Controls' "$top/$program" || fail "$program has no manifest"
 	grep -q 'PerMonitorV2' "$top/$program" || fail "$program is not aware of each monitor's DPI"
 	grep -q '<longPathAware[^>]*>true<' "$top/$program" || fail "$program does not take paths past 260 characters"

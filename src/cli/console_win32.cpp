@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -58,14 +59,15 @@ TemporaryFolder(void)
 	return folder.c_str();
 }
 
-/* The arguments come as UTF-16 and go on as UTF-8; a picture comes in on
- * standard input as bytes. */
+/* The arguments come as UTF-16 and go on as UTF-8; /? asks for the help,
+ * as it does of Windows's own programs (no file name holds a ?). A picture
+ * comes in on standard input as bytes. */
 int
 wmain(int argc, wchar_t **argv)
 {
 	std::vector<std::string> arguments;
 	for (int i = 0; i < argc; i++)
-		arguments.push_back(Narrow(argv[i]));
+		arguments.push_back(i > 0 && std::wcscmp(argv[i], L"/?") == 0 ? "--help" : Narrow(argv[i]));
 	std::vector<char *> pointers;
 	for (std::string &argument : arguments)
 		pointers.push_back(&argument[0]);

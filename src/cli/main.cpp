@@ -105,16 +105,19 @@ struct Arguments {
 static int
 ReadArguments(int argc, char **argv, Arguments *arguments)
 {
-	CLI::App app("Turns a picture (BMP, PNG, GIF, JPEG, WebP, PBM, PGM or PPM) into an HTML page whose one\n"
-	             "table redraws it, each pixel a CELL_SIZE square, runs of one colour merged into cells.",
+	/* The help fits a console of 80 columns: names in 24, texts in 55. */
+	CLI::App app("Turns a picture (BMP, PNG, GIF, JPEG, WebP, PBM, PGM or PPM) into an HTML\n"
+	             "page whose one table redraws it, each pixel a CELL_SIZE square, runs of one\n"
+	             "colour merged into cells.",
 	             "tilery-cli");
-	app.set_help_flag("--help", "Print this help and exit");
+	app.get_formatter()->column_width(24);
+	app.set_help_flag("-h,--help", "Print this help and exit");
 	app.set_version_flag("--version", "tilery-cli " TILERY_VERSION, "Print the version and exit");
 	std::string cellSize, background;
 	bool fragment = false, noCss = false, transparent = false;
 	app.add_option("INPUT", arguments->input, "The picture; - reads it from standard input")->required();
 	app.add_option("OUTPUT", arguments->output, "The page; - writes it to standard output")->required();
-	app.add_option("CELL_SIZE", cellSize, "Screen pixels a side of each picture pixel, 1 to 999 (default 1)")
+	app.add_option("CELL_SIZE", cellSize, "Screen pixels a side of each picture pixel, 1 to 999\n(default 1)")
 		->check(CLI::Validator(
 			[](std::string &text) {
 				int size;
@@ -123,36 +126,47 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 			},
 			"1-999"));
 	app.add_flag("--fragment", fragment,
-	             "Write the table alone, to paste into a mail or a page: no document around it, no title, no\n"
-	             "STYLE; ASCII (so UTF-8), lines ending in CR LF. Implies --no-css");
+	             "The table alone, to paste into a mail: no document\n"
+	             "around it, ASCII, lines ending in CR LF. Implies\n"
+	             "--no-css");
 	app.add_flag("--no-css", noCss,
-	             "Draw exactly without CSS, as mail clients that drop it show the page: sizes by HTML\n"
-	             "attributes alone, the first row's cells one column wide, the first column's one row tall");
+	             "Drawn exactly without CSS, as mail clients that drop\n"
+	             "it show the page: sizes by HTML attributes alone");
 	app.add_flag("--transparent", transparent,
-	             "Fully transparent pixels (PNG, GIF, WebP) become cells without a colour, so that what\n"
-	             "lies below the table shows through");
+	             "Fully transparent pixels (PNG, GIF, WebP) become cells\n"
+	             "without a colour: what lies below the table shows");
 	std::string maxBytes;
 	int colours = 0, tolerance = 0, scale = 1;
 	app.add_option("--max-bytes", maxBytes,
-	               "Write at most N bytes (K: 1000, M: 1000000), the picture reduced where it must be, with the\n"
-	               "least loss: a coarser grid cut into rectangles of one colour each. Implies --no-css")
+	               "At most N bytes (K: 1000, M: 1000000), the picture\n"
+	               "reduced where it must be, with the least loss.\n"
+	               "Implies --no-css")
+		->option_text("N[K|M]")
 		->check(CLI::Validator(
 			[](std::string &text) {
 				long long bytes;
 				return ParseBytes(text, &bytes) ? std::string() : "'" + text + "' is not a number of bytes";
 			},
 			"N[K|M]"));
-	app.add_option("--colours", colours, "At most N colours, by median cut, no dithering (2 to 65536)")
+	app.add_option("--colours", colours, "At most N colours (2 to 65536), by median cut, without\ndithering")
+		->option_text("N")
 		->check(CLI::Range(2, 65536));
 	app.add_option("--tolerance", tolerance,
-	               "Merge neighbouring pixels whose red, green and blue each differ by at most D from a cell's\n"
-	               "first, painting the cell their mean colour (0 to 255)")
+	               "Neighbouring pixels merged into a cell where red,\n"
+	               "green and blue each differ by at most D (0 to 255)\n"
+	               "from the cell's first; the cell painted their mean")
+		->option_text("D")
 		->check(CLI::Range(0, int(MAX_TOLERANCE)));
-	app.add_option("--scale", scale, "A grid S times coarser, cells S times larger, the picture's size kept (1 to 64)")
+	app.add_option("--scale", scale,
+	               "A grid S times coarser (1 to 64), cells S times\n"
+	               "larger: the picture's drawn size stays")
+		->option_text("S")
 		->check(CLI::Range(1, int(MAX_SCALE)));
 	app.add_option("--background", background,
-	               "The colour transparent pixels are laid over, #rrggbb (default #ffffff); with\n"
-	               "--transparent, partly transparent ones only")
+	               "The colour transparency is laid over (default\n"
+	               "#ffffff); with --transparent, partly transparent\n"
+	               "pixels only")
+		->option_text("#rrggbb")
 		->check(CLI::Validator(
 			[](std::string &text) {
 				uint32_t color;

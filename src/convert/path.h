@@ -15,4 +15,10 @@ size_t FolderLength(const char *path);
  * the name and stay. */
 void UnquotePath(char *path);
 
+/* The name a written page is reported by, into a buffer of `room` bytes:
+ * on Windows its full path (D:page.html, a page in drive D's working
+ * folder, is reported as D:\work\page.html), elsewhere the path as
+ * given, as it is where the full path does not fit. */
+void ReportedPath(const char *path, char *reported, size_t room);
+
 #endif

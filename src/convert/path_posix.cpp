@@ -1,5 +1,6 @@
 #include "convert/path.h"
 
+#include <cstdio>
 #include <cstring>
 
 size_t
@@ -12,4 +13,10 @@ FolderLength(const char *path)
 void
 UnquotePath(char *)
 {
+}
+
+void
+ReportedPath(const char *path, char *reported, size_t room)
+{
+	std::snprintf(reported, room, "%s", path);
 }

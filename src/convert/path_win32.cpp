@@ -1,6 +1,10 @@
 #include "convert/path.h"
 
+#include <climits>
+#include <cstdio>
 #include <cstring>
+
+#include "platform/win32.h"
 
 /* "D:page.html" lies in drive D's working folder: the folder is "D:". */
 size_t
@@ -23,4 +27,13 @@ UnquotePath(char *path)
 		return;
 	std::memmove(path, path + 1, length - 2);
 	path[length - 2] = '\0';
+}
+
+void
+ReportedPath(const char *path, char *reported, size_t room)
+{
+	wchar_t full[4096];
+	const DWORD length = GetFullPathNameW(WidePath(path).text, 4096, full, nullptr);
+	if (length == 0 || length >= 4096 || room > INT_MAX || !NarrowInto(full, reported, int(room)))
+		std::snprintf(reported, room, "%s", path);
 }

@@ -20,8 +20,10 @@ enum : unsigned {
 	EM_LIMITTEXT = 0x00C5,
 };
 
-/* Notification codes, in the high 16 bits of a WM_COMMAND's wParam. */
-enum : unsigned { BN_CLICKED = 0, EN_CHANGE = 0x0300 };
+/* Notification codes, in the high 16 bits of a WM_COMMAND's wParam.
+ * EN_MAXTEXT: a paste into an edit field was refused whole, as it would
+ * have taken the field past its limit. */
+enum : unsigned { BN_CLICKED = 0, EN_CHANGE = 0x0300, EN_MAXTEXT = 0x0501 };
 
 enum { IDCANCEL = 2 };
 

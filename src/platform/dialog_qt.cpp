@@ -3,11 +3,13 @@
 #include "platform/dialog.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFile>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -62,6 +64,26 @@ public:
 protected:
 	/* Esc is the cancel command, which the procedure may ignore. */
 	void reject() override { Command(IDCANCEL, BN_CLICKED, nullptr); }
+
+	/* A paste that would take an edit field past its limit is refused
+	 * whole and told to the procedure, as Windows's edit fields do. */
+	bool eventFilter(QObject *watched, QEvent *event) override
+	{
+		auto *edit = qobject_cast<QLineEdit *>(watched);
+		if (!edit || event->type() != QEvent::KeyPress || !static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste))
+			return QDialog::eventFilter(watched, event);
+		QString after = edit->text();
+		const int at = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+		after.replace(at, edit->selectedText().size(), QApplication::clipboard()->text());
+		const auto *limit = dynamic_cast<const ByteLimitValidator *>(edit->validator());
+		if (!limit || QFile::encodeName(after).size() <= limit->limit)
+			return false;
+		for (auto &[id, widget] : items)
+			if (widget == edit)
+				QMetaObject::invokeMethod(this, [this, id = id, edit] { Command(id, EN_MAXTEXT, edit); },
+				                          Qt::QueuedConnection);
+		return true;
+	}
 
 	/* The close box asks the procedure, which ends the dialog or not. */
 	void closeEvent(QCloseEvent *event) override
@@ -169,6 +191,7 @@ BuildDialog(const DialogTemplate *t, WindowHandle owner, DialogProc proc, LPARAM
 		if (std::strcmp(item.className, "edit") == 0) {
 			auto *edit = new QLineEdit(text, dialog);
 			edit->setValidator(new ByteLimitValidator(edit));
+			edit->installEventFilter(dialog);
 			edit->setFrame(item.style & WS_BORDER);
 			QObject::connect(edit, &QLineEdit::textChanged, dialog,
 			                 [dialog, edit, id = item.id] { dialog->Command(id, EN_CHANGE, edit); });

@@ -101,7 +101,8 @@ BuildTemplate(const DialogTemplate &t, TemplateBytes *out)
 
 /* An edit that would take a field past its limit is refused whole, as
  * typed, pasted or undone, never cut: the field's text and selection go
- * back to what they were. */
+ * back to what they were. A refused paste is told to the dialog
+ * (EN_MAXTEXT), a refused key with a beep. */
 static LRESULT CALLBACK
 KeepWithinLimit(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
 {
@@ -128,7 +129,10 @@ KeepWithinLimit(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
 		if (Narrow(after.data()).size() > limit->bytes) {
 			SetWindowTextW(edit, before.data());
 			SendMessageW(edit, EM_SETSEL, start, end);
-			::MessageBeep(MB_OK);
+			if (message == WM_PASTE || (message == WM_CHAR && wParam == 0x16 /* Ctrl+V */))
+				PostMessageW(GetParent(edit), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(edit), EN_MAXTEXT), LPARAM(edit));
+			else
+				::MessageBeep(MB_OK);
 		}
 		return result;
 	}

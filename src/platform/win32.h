@@ -17,6 +17,7 @@
 #undef EM_LIMITTEXT
 #undef BN_CLICKED
 #undef EN_CHANGE
+#undef EN_MAXTEXT
 #undef IDCANCEL
 #undef IDOK
 #undef WS_CHILD

@@ -77,8 +77,11 @@ Convert(WindowHandle dialog)
 	const int result = ConvertBitmapToTable(g_inputPath, g_outputPath, cellSize);
 	SetConversionProgress(previous);
 	g_converting = false;
-	if (result == 0)
-		ShowNotice(dialog, APP_TITLE, MB_OK, "%s 作成完了", g_outputPath);
+	if (result == 0) {
+		char written[4096];
+		ReportedPath(g_outputPath, written, sizeof written);
+		ShowNotice(dialog, APP_TITLE, MB_OK, "%s 作成完了", written);
+	}
 }
 
 intptr_t
@@ -94,6 +97,14 @@ MainDialogProc(WindowHandle dialog, unsigned message, WPARAM wParam, LPARAM)
 		EndDialog(dialog, 0);
 		return 1;
 	case WM_COMMAND:
+		/* A paste past a path field's limit: the name would be too long. */
+		if (HighWord(wParam) == EN_MAXTEXT) {
+			if (LowWord(wParam) == IDC_INPUT_PATH || LowWord(wParam) == IDC_OUTPUT_PATH)
+				ShowNotice(dialog, APP_TITLE, MB_ICONEXCLAMATION, "ファイル名が長すぎる訳で。");
+			else
+				MessageBeep();
+			return 1;
+		}
 		switch (LowWord(wParam)) {
 		case IDC_INPUT_BROWSE:
 			BrowseInputFile(dialog, GetDlgItem(dialog, IDC_INPUT_PATH));

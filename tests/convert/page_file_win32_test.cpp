@@ -3,6 +3,7 @@
 #include "platform/win32.h"
 
 #include "convert_fixture.h"
+#include "convert/path.h"
 
 namespace {
 
@@ -24,6 +25,20 @@ TEST_F(ConvertTest, AReadOnlyPageIsRefusedAndKept)
 	EXPECT_EQ(ReadFile(output), "old page");
 	EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"in.bmp", "out.html"}));
 	SetFileAttributesW(Wide(output).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+/* A page is reported by the full path it was written to: D:page.html is
+ * a page in drive D's working folder. */
+TEST(PathTest, APageIsReportedByItsFullPath)
+{
+	wchar_t folder[MAX_PATH];
+	ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, folder), 0u);
+	const std::string here = Narrow(folder);
+	char reported[4096];
+	ReportedPath((here.substr(0, 2) + "page.html").c_str(), reported, sizeof reported);
+	EXPECT_EQ(std::string(reported), here + (here.back() == '\\' ? "" : "\\") + "page.html");
+	ReportedPath("C:\\a\\..\\b/page.html", reported, sizeof reported);
+	EXPECT_EQ(std::string(reported), "C:\\b\\page.html");
 }
 
 /* By its own name, another spelling of it, or a hard link. */

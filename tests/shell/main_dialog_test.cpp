@@ -228,11 +228,19 @@ private slots:
 		QCOMPARE(QFile::encodeName(input->text()).size(), 1023);
 		input->setText(QString(1021, u'a'));
 
-		/* A paste that would pass the limit is refused whole, not cut. */
+		/* A paste that would pass the limit is refused whole, not cut; by
+		 * its keys, it is told: the name would be too long. */
 		QApplication::clipboard()->setText(QStringLiteral("/tmp/x"));
 		input->end(false);
 		input->paste();
 		QCOMPARE(input->text(), QString(1021, u'a'));
+		QVERIFY(recorder->notices().empty());
+		input->setFocus();
+		QTest::keyClick(input, Qt::Key_V, Qt::ControlModifier);
+		QCOMPARE(input->text(), QString(1021, u'a'));
+		QTRY_COMPARE(recorder->notices().size(), size_t(1));
+		QCOMPARE(QString::fromStdString(recorder->notices()[0].text), QStringLiteral("ファイル名が長すぎる訳で。"));
+		QCOMPARE(recorder->notices()[0].style, unsigned(MB_ICONEXCLAMATION));
 		Field(IDC_OUTPUT_PATH)->clear();
 		Field(IDC_OUTPUT_PATH)->setFocus();
 		Field(IDC_OUTPUT_PATH)->paste();
