@@ -257,16 +257,19 @@ DropStandardInputCopy(void)
  * (and when the tool is stopped). */
 static std::atomic<bool> g_progressShown{false};
 static std::chrono::steady_clock::time_point g_lastShown;
+static ConversionStage g_stageShown;
 static size_t g_progressLength;
 
 static void
 ShowProgress(ConversionStage stage, long long done, long long total)
 {
-	/* A few times a second; a short conversion's line is gone at once. */
+	/* Each stage as it begins, then a few times a second; a short
+	 * conversion's line is gone at once. */
 	const auto now = std::chrono::steady_clock::now();
 	const bool last = stage == STAGE_WRITING && done >= total;
-	if (g_progressShown && now - g_lastShown < std::chrono::milliseconds(100) && !last)
+	if (g_progressShown && stage == g_stageShown && now - g_lastShown < std::chrono::milliseconds(100) && !last)
 		return;
+	g_stageShown = stage;
 	const long long percent = total > 0 ? std::min(done, total) * 100 / total : 0;
 	char text[96];
 	if (stage == STAGE_WRITING)

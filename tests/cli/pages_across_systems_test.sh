@@ -3,7 +3,8 @@
 # tilery-cli.exe under Wine writes the very bytes tilery-cli writes, or
 # refuses alike, for every test picture (the examples, the fuzzing seeds and
 # kept inputs, the BMP suite), named by path or given on standard input and
-# output, and in the page's forms for e-mail and to a byte budget; both say the same for wrong arguments; a picture in a folder with
+# output, and in the page's forms for e-mail and to a byte budget; both say
+# the same for wrong arguments, /? and -h give the help; a picture in a folder with
 # a Japanese name becomes a page with a Japanese name; on a console the
 # tool shows its progress and notices a person can read; paths in double
 # quotes, as Explorer copies them, are the paths inside; and Ctrl+C or
@@ -80,6 +81,13 @@ for arguments in "" "a.bmp" "a.bmp b.html 0" "a.bmp b.html 1000" "--bogus a.bmp 
 	[ $status -eq $expected ] || fail "'$arguments': status $status on Windows, $expected on Linux"
 	tr -d '\r' <"$work/windows.out" | cmp -s - "$work/linux.out" || fail "'$arguments': standard output differs"
 	tr -d '\r' <"$work/windows.err" | cmp -s - "$work/linux.err" || fail "'$arguments': standard error differs"
+done
+
+# /? and -h give the help, as --help does.
+"$linux" --help >"$work/linux.out"
+for asked in "/?" -h; do
+	wine "$windows" "$asked" >"$work/windows.out" 2>&1 || fail "$asked: status $?"
+	tr -d '\r' <"$work/windows.out" | cmp -s - "$work/linux.out" || fail "$asked does not give the help"
 done
 
 # Japanese names, there and back; a missing one is told in UTF-8.

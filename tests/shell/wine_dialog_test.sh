@@ -82,6 +82,17 @@ key Return
 wait_for 10 windows_are 2 || fail "no notice for the second try: the dialog refuses to convert again"
 dismiss_notice Escape
 
+# 1b. A missing picture with a long path: its notice wraps the path, as
+# wide as the screen at most.
+step "a long path in a notice"
+key alt+r ctrl+a
+paste_text "$(windows_path "$work/$(printf 'a%.0s' $(seq 240))/$(printf 'b%.0s' $(seq 200)).bmp")"
+key Return
+wait_for 10 windows_are 2 || fail "no notice for a missing picture with a long path"
+width=$(xdotool getwindowgeometry "$(notices)" | awk '/Geometry/ {split($2, size, "x"); print size[1]}')
+[ "${width:-9999}" -le 1280 ] || fail "a notice $width pixels wide, wider than the screen"
+dismiss_notice Return
+
 # 2. Esc leaves the dialog open.
 step "Esc"
 key Escape
@@ -146,6 +157,11 @@ key Return
 wait_for 20 windows_are 2 || fail "no notice for a page path of 1034 bytes"
 dismiss_notice Return
 [ "$(cat "$deep/${long##*\\}")" = "old page" ] || fail "a page path cut at 1023 bytes replaced another page"
+# Ctrl+V of the same is refused whole, and told: the name is too long.
+key alt+w ctrl+a BackSpace
+paste_text "${long}01234567890"
+wait_for 10 windows_are 2 || fail "no notice for a paste past the limit"
+dismiss_notice Return
 key alt+r
 paste_text "\"$(windows_path "$work/picture.bmp")\""
 key alt+w
