@@ -194,7 +194,7 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	arguments->page.keepClear = transparent;
 	if (!maxBytes.empty())
 		ParseBytes(maxBytes, &arguments->page.maxBytes);
-	arguments->page.reduction = Reduction{scale, colours, tolerance, 0};
+	arguments->page.reduction = Reduction{scale, colours, tolerance};
 	arguments->pageOptionsGiven =
 		fragment || noCss || transparent || !background.empty() || IsReducing(arguments->page);
 	return -1;
@@ -319,7 +319,7 @@ PrintNotice(WindowHandle, const char *text, const char *caption, unsigned)
 static std::string
 WhatWasDone(const PageTotals &totals)
 {
-	const Reduction &r = totals.reduction;
+	const ReductionDone &r = totals.reduction;
 	std::string done;
 	auto add = [&](const std::string &part) { done += (done.empty() ? "" : ", ") + part; };
 	if (r.scale > 1)

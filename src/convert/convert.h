@@ -54,7 +54,7 @@ IsReducing(const PageOptions &options)
 struct PageTotals {
 	long long cells;
 	long long bytes;
-	Reduction reduction;
+	ReductionDone reduction;
 	double psnr;
 	bool clearKept;
 };

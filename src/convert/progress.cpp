@@ -1,6 +1,8 @@
 #include "convert/progress.h"
 
 static ConversionProgress g_progress;
+static ConversionStage g_stage;
+static long long g_done, g_total;
 
 ConversionProgress
 SetConversionProgress(ConversionProgress hook)
@@ -13,8 +15,16 @@ SetConversionProgress(ConversionProgress hook)
 void
 ReportProgress(ConversionStage stage, long long done, long long total)
 {
+	g_stage = stage, g_done = done, g_total = total;
 	if (g_progress)
 		g_progress(stage, done, total);
+}
+
+void
+RepeatProgress(void)
+{
+	if (g_progress)
+		g_progress(g_stage, g_done, g_total);
 }
 
 int

@@ -15,6 +15,10 @@ ConversionProgress SetConversionProgress(ConversionProgress hook);
 /* Tells the hook, if there is one. */
 void ReportProgress(ConversionStage stage, long long done, long long total);
 
+/* Tells it again how far the conversion has got, for a long step that
+ * has nothing new to tell, so that windows stay painted. */
+void RepeatProgress(void);
+
 /* The whole conversion's progress in per cent: reading and writing share
  * it, or, where a budget is searched, leave most of it to the search. */
 int ProgressPercent(ConversionStage stage, long long done, long long total, bool fitting);

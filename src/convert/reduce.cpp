@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 static uint32_t
@@ -306,6 +307,26 @@ PeakSignalToNoise(uint64_t error, const DecodedPicture &picture)
 		return std::numeric_limits<double>::infinity();
 	const double mse = double(error) / (3.0 * double(picture.width) * double(picture.height));
 	return 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+ReducedPicture
+Painted(CoarseGrid *coarse, const ReductionDone &done, DecodedPicture *painting)
+{
+	const uint64_t error = DrawingError(*coarse, painting ? *painting : coarse->Cells());
+	if (painting)
+		return ReducedPicture{done, std::move(*painting), false, error};
+	return ReducedPicture{done, std::move(coarse->means), coarse->scale == 1, error};
+}
+
+ReducedPicture
+ReduceByHand(const DecodedPicture &picture, const Reduction &asked, uint32_t background)
+{
+	CoarseGrid coarse = Coarsen(picture, asked.scale, background);
+	const ReductionDone done{asked.scale, asked.colours, asked.tolerance, 0};
+	if (asked.colours == 0 && asked.tolerance == 0)
+		return Painted(&coarse, done, nullptr);
+	DecodedPicture reduced = Reduce(coarse.Cells(), asked.colours, asked.tolerance);
+	return Painted(&coarse, done, &reduced);
 }
 
 /* The two parts of a cut at `at` columns (or rows) from r's left (or top). */

@@ -19,9 +19,17 @@ struct Reduction {
 	int32_t scale;
 	int colours;
 	int tolerance;
-	size_t rectangles; /* instead of colours and tolerance, a Partition's (0: none) */
 };
-constexpr Reduction NO_REDUCTION = {1, 0, 0, 0};
+constexpr Reduction NO_REDUCTION = {1, 0, 0};
+
+/* What was done, by hand or by the budget's search: the same, or the grid
+ * cut into a Partition's rectangles instead of colours and tolerance. */
+struct ReductionDone {
+	int32_t scale;
+	int colours;
+	int tolerance;
+	size_t rectangles; /* 0: none */
+};
 enum { MAX_SCALE = 64, MAX_TOLERANCE = 255 };
 
 /* The grid of a picture seen scale times coarser: each cell the mean of
@@ -89,5 +97,21 @@ uint64_t DrawingError(const CoarseGrid &grid, const DecodedPicture &drawn);
 
 /* The peak signal-to-noise ratio of that error, in dB; infinite for none. */
 double PeakSignalToNoise(uint64_t error, const DecodedPicture &picture);
+
+/* A picture reduced: the grid it is drawn from, or the picture as it is
+ * (asIs: nothing copied), what was done, and its drawing error. */
+struct ReducedPicture {
+	ReductionDone done;
+	DecodedPicture grid;
+	bool asIs;
+	uint64_t error;
+};
+
+/* The grid painted so (null: the grid as it is, which is taken from the
+ * coarse grid, or at scale 1 is the picture itself). */
+ReducedPicture Painted(CoarseGrid *coarse, const ReductionDone &done, DecodedPicture *painting);
+
+/* The picture reduced as asked, by hand. Throws std::bad_alloc. */
+ReducedPicture ReduceByHand(const DecodedPicture &picture, const Reduction &asked, uint32_t background);
 
 #endif

@@ -216,7 +216,7 @@ TEST_F(ConvertTest, ReductionsByHandDrawWhatAPlainModelComputes)
 			options.fragment = true;
 			options.keepClear = clear;
 			options.background = 0x30C0F0; /* packed: red 0xF0, green 0xC0, blue 0x30 */
-			options.reduction = Reduction{a.scale, a.colours, a.tolerance, 0};
+			options.reduction = Reduction{a.scale, a.colours, a.tolerance};
 			PageTotals totals{};
 			ASSERT_EQ(ConvertPicture(input.c_str(), output.c_str(), 1, options, &totals), 0);
 			const Drawing drawn = DrawTable(ReadFile(output));

@@ -1,0 +1,47 @@
+#ifndef TILERY_CONVERT_PAGE_TEXT_H
+#define TILERY_CONVERT_PAGE_TEXT_H
+
+#include <cstdint>
+
+/* The page's HTML: the document around the table in each of its forms,
+ * and the table's rows and cells. The title is Shift_JIS, as the page has
+ * always carried it; everything else is ASCII. Lines end in CR LF on
+ * every platform. */
+
+/* The page with its STYLE, which makes every engine draw each pixel as a
+ * square of the cell size; the page without CSS, whose table draws
+ * exactly by its attributes alone; the table alone, for a mail. */
+enum PageForm { FORM_STYLED, FORM_WITHOUT_CSS, FORM_FRAGMENT };
+
+/* The table's grid: its columns and rows, each cellSize screen pixels but
+ * the last, which a coarser grid leaves smaller. */
+struct Grid {
+	int64_t cellSize;
+	int32_t width, height;
+	int64_t lastWidth, lastHeight;
+};
+
+/* The grid of a picture width x height at the scale: its cells scale times
+ * the cell size, the last column and row what is left of the drawn size. */
+Grid GridOf(int32_t width, int32_t height, int32_t scale, int cellSize);
+
+/* The text before the table's rows, for a picture drawn tableWidth screen
+ * pixels wide at the cell size, into head (PAGE_HEAD_SIZE bytes); returns
+ * its length. PageTail is the text after them. */
+enum { PAGE_HEAD_SIZE = 256 };
+int PutPageHead(PageForm form, long long tableWidth, int cellSize, char *head);
+const char *PageTail(PageForm form);
+
+/* Room a row's start, the longest cell and a row's end take. */
+enum { LONGEST_CELL = 160 };
+
+char *PutRowStart(char *p);
+char *PutRowEnd(char *p);
+
+/* The cell of cols x rows grid cells whose top-left is (x, y). Cells
+ * starting in the first row carry the width of their columns, cells
+ * starting in the first column the height of their rows. A clear cell has
+ * no colour, and shows what lies below the table. Returns the text's end. */
+char *PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, const Grid &grid);
+
+#endif
