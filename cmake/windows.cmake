@@ -70,10 +70,12 @@ target_compile_definitions(tilery_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_ME
                            _WIN32_WINNT=0x0A00 __USE_MINGW_ANSI_STDIO=1)
 target_sources(tilery_core PRIVATE
   src/convert/page_file_win32.cpp
+  src/convert/temporary_file_win32.cpp
+  src/convert/huge_pages_win32.cpp
   src/convert/picture_file_win32.cpp
   src/convert/path_win32.cpp
-  src/platform/stop_win32.cpp
-  src/platform/text_win32.cpp
+  src/convert/stop_win32.cpp
+  src/convert/text_win32.cpp
 )
 target_link_libraries(tilery_core PUBLIC tilery_spng tilery_gif tilery_jpeg tilery_webp advapi32)
 add_link_options(-static)

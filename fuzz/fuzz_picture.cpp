@@ -18,7 +18,7 @@
 #include "convert/convert.h"
 #include "convert/picture.h"
 #include "fuzz_limits.h"
-#include "platform/message_box.h"
+#include "convert/message_box.h"
 
 static std::string g_folder, g_input, g_output;
 static int g_notices;

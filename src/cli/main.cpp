@@ -18,7 +18,7 @@
 #include "convert/path.h"
 #include "convert/picture.h"
 #include "convert/temporary_file.h"
-#include "platform/stop.h"
+#include "convert/stop.h"
 #include "shell/notice.h"
 
 enum { EXIT_WRITTEN = 0, EXIT_FAILED = 1, EXIT_USAGE = 2, EXIT_OUT_OF_MEMORY = 3 };

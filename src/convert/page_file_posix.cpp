@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,31 +10,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "convert/huge_pages.h"
 #include "convert/page_file_system.h"
 #include "convert/path.h"
 #include "convert/temporary_file.h"
-#include "platform/stop.h"
+#include "convert/stop.h"
 
 const char STANDARD_OUTPUT_PAGE[] = "/dev/stdout";
-
-int
-MakeTemporaryFile(char *pattern, std::atomic<const char *> *published)
-{
-	HoldStops(true);
-	const int fd = mkostemp(pattern, O_CLOEXEC);
-	if (fd >= 0)
-		*published = pattern;
-	HoldStops(false);
-	return fd;
-}
-
-void
-RemovePublishedFile(std::atomic<const char *> *published)
-{
-	if (const char *name = published->exchange(nullptr))
-		unlink(name);
-}
 
 /* Opened without waiting for a reader, then made to block as usual. */
 static FILE *
@@ -51,42 +31,13 @@ OpenDirectly(const char *path)
 	return file;
 }
 
-/* A file with no name in path's folder, so that nothing is left of it
- * should the program end before it is done with it, however it ends; it
- * can be named or opened through /proc meanwhile. -1 where the file system
- * or /proc cannot. */
-static int
-OpenUnnamed(const char *path, int access)
-{
-	if (::access("/proc/self/fd", X_OK) != 0)
-		return -1;
-	char folder[PAGE_PATH_SIZE] = ".";
-	if (const size_t length = FolderLength(path)) {
-		if (length >= PAGE_PATH_SIZE)
-			return -1;
-		std::memcpy(folder, path, length);
-		folder[length] = '\0';
-	}
-	return open(folder, O_TMPFILE | access | O_CLOEXEC, 0600);
-}
-
-int
-MakeVanishingFile(char *pattern, size_t room)
-{
-	const int fd = OpenUnnamed(pattern, O_RDWR);
-	if (fd >= 0 && size_t(std::snprintf(pattern, room, "/proc/self/fd/%d", fd)) >= room) {
-		close(fd);
-		return -1;
-	}
-	return fd;
-}
-
 /* A new file beside target, with the mode the page has or would get:
  * unnamed where it can be, else named and removed by the stop handlers. */
 static FILE *
 OpenBeside(PageFile *page, const struct stat *existing)
 {
-	int fd = OpenUnnamed(page->target, O_WRONLY);
+	char unnamed[PAGE_PATH_SIZE];
+	int fd = NewPageName(page->target, unnamed) ? MakeVanishingFile(unnamed, sizeof unnamed) : -1;
 	if (fd < 0 && NewPageName(page->target, page->temporary))
 		fd = MakeTemporaryFile(page->temporary, &g_unfinishedPage);
 	if (fd < 0) {
@@ -211,12 +162,6 @@ WritePageFile(PageFile *page, const char *bytes, size_t length)
 	 * took 21.5 ms against 27.5 without. A hint; on a pipe it fails. */
 	sync_file_range(fileno(page->file), 0, 0, SYNC_FILE_RANGE_WRITE);
 	return 0;
-}
-
-void
-AdviseHugePages(void *start, size_t length)
-{
-	madvise(start, length, MADV_HUGEPAGE);
 }
 
 bool

@@ -1,24 +1,18 @@
 #include "convert/page_file.h"
 
+#include <windows.h>
 #include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 
 #include <cstring>
-#include <mutex>
 
-#include "convert/huge_pages.h"
 #include "convert/page_file_system.h"
-#include "convert/temporary_file.h"
-#include "platform/win32.h"
+#include "convert/temporary_file_win32.h"
+#include "convert/text_win32.h"
 
 /* '<' and '>' cannot be in a Windows file name. */
 const char STANDARD_OUTPUT_PAGE[] = "<stdout>";
-
-/* A console's stop handler runs on a thread of its own: it waits while a
- * new file's name is made and published, and takes the name under the
- * same lock. */
-static std::mutex g_naming;
 
 /* A stream of bytes, never text, on the handle; it takes the handle. */
 static FILE *
@@ -65,32 +59,6 @@ IsSameFile(const char *a, const char *b)
 	       ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
-/* Makes a new file from pattern, whose last six characters are XXXXXX,
- * shared for deleting, so that a stop handler can take it away while it
- * is still open; publishes its name once final. */
-static HANDLE
-CreateUnique(char *pattern, DWORD access, DWORD attributes, std::atomic<const char *> *published)
-{
-	const size_t length = std::strlen(pattern);
-	if (length < 6 || std::strcmp(pattern + length - 6, "XXXXXX") != 0)
-		return INVALID_HANDLE_VALUE;
-	std::lock_guard<std::mutex> hold(g_naming);
-	for (int attempt = 0; attempt < 100; attempt++) {
-		PickTemporaryName(pattern);
-		const HANDLE file = CreateFileW(WidePath(pattern).text, access,
-		                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-		                                CREATE_NEW, attributes, nullptr);
-		if (file != INVALID_HANDLE_VALUE) {
-			*published = pattern;
-			return file;
-		}
-		if (GetLastError() != ERROR_FILE_EXISTS)
-			break;
-		std::memcpy(pattern + length - 6, "XXXXXX", 6);
-	}
-	return INVALID_HANDLE_VALUE;
-}
-
 /* A new file beside the page, hidden, and deleted by the system when the
  * program ends, however it ends, until it is whole. Where the file system
  * cannot delete it so, the stop handler does. */
@@ -99,7 +67,7 @@ OpenBeside(PageFile *page)
 {
 	if (!NewPageName(page->target, page->temporary))
 		return nullptr;
-	const HANDLE file = CreateUnique(page->temporary, GENERIC_WRITE | DELETE | WRITE_DAC,
+	const HANDLE file = CreateUniqueFile(page->temporary, GENERIC_WRITE | DELETE | WRITE_DAC,
 	                                 FILE_ATTRIBUTE_HIDDEN, &g_unfinishedPage);
 	if (file == INVALID_HANDLE_VALUE) {
 		page->temporary[0] = '\0';
@@ -212,46 +180,4 @@ bool
 MovePageIntoPlace(const char *temporary, const char *target)
 {
 	return MoveFileExW(WidePath(temporary).text, WidePath(target).text, MOVEFILE_REPLACE_EXISTING);
-}
-
-/* Huge pages need a privilege that programs are not given. */
-void
-AdviseHugePages(void *, size_t)
-{
-}
-
-int
-MakeTemporaryFile(char *pattern, std::atomic<const char *> *published)
-{
-	const HANDLE file = CreateUnique(pattern, GENERIC_READ | GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, published);
-	if (file == INVALID_HANDLE_VALUE)
-		return -1;
-	const int fd = _open_osfhandle(intptr_t(file), _O_BINARY | _O_RDWR);
-	if (fd < 0) {
-		CloseHandle(file);
-		RemovePublishedFile(published);
-	}
-	return fd;
-}
-
-int
-MakeVanishingFile(char *pattern, size_t)
-{
-	std::atomic<const char *> named{nullptr};
-	const HANDLE file = CreateUnique(pattern, GENERIC_READ | GENERIC_WRITE | DELETE,
-	                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, &named);
-	if (file == INVALID_HANDLE_VALUE)
-		return -1;
-	const int fd = _open_osfhandle(intptr_t(file), _O_BINARY | _O_RDWR);
-	if (fd < 0)
-		CloseHandle(file);
-	return fd;
-}
-
-void
-RemovePublishedFile(std::atomic<const char *> *published)
-{
-	std::lock_guard<std::mutex> hold(g_naming);
-	if (const char *name = published->exchange(nullptr))
-		DeleteFileW(WidePath(name).text);
 }

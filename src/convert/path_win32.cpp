@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/win32.h"
+#include <windows.h>
+
+#include "convert/text_win32.h"
 
 /* "D:page.html" lies in drive D's working folder: the folder is "D:". */
 size_t

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 
-#include "platform/win32.h"
+#include <windows.h>
+
+#include "convert/text_win32.h"
 
 int
 OpenPictureFile(const char *path, uint64_t *size)

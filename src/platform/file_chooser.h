@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/message_box.h"
+#include "convert/message_box.h"
 
 /* The standard choosers for a file to open and a file to save. */
 

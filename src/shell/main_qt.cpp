@@ -8,7 +8,7 @@
 #include "convert/page_file.h"
 #include "platform/application_qt.h"
 #include "platform/message_box_qt.h"
-#include "platform/stop.h"
+#include "convert/stop.h"
 #include "shell/main_dialog.h"
 
 /* Until the application stands, Qt's complaints are held back: when it

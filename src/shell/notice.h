@@ -1,7 +1,7 @@
 #ifndef TILERY_SHELL_NOTICE_H
 #define TILERY_SHELL_NOTICE_H
 
-#include "platform/message_box.h"
+#include "convert/message_box.h"
 
 #define APP_TITLE "tilery"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_box.h"
+#include "convert/message_box.h"
 
 struct RecordedNotice {
 	WindowHandle owner;

@@ -1,4 +1,4 @@
-#include "platform/stop.h"
+#include "convert/stop.h"
 
 #include <pthread.h>
 #include <signal.h>

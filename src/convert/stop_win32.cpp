@@ -1,6 +1,8 @@
-#include "platform/stop.h"
+#include "convert/stop.h"
 
-#include "platform/win32.h"
+#include <windows.h>
+
+#include "convert/text_win32.h"
 
 static void (*g_leave)(void);
 

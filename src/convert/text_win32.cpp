@@ -1,4 +1,6 @@
-#include "platform/win32.h"
+#include "convert/text_win32.h"
+
+#include <windows.h>
 
 std::wstring
 Widen(const char *text)

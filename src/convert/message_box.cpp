@@ -1,4 +1,4 @@
-#include "platform/message_box.h"
+#include "convert/message_box.h"
 
 #include <cstdio>
 
