@@ -23,10 +23,12 @@
 
 enum { EXIT_WRITTEN = 0, EXIT_FAILED = 1, EXIT_USAGE = 2, EXIT_OUT_OF_MEMORY = 3 };
 enum { MIN_CELL_SIZE = 1, MAX_CELL_SIZE = 999 };
+constexpr long long MAX_WIDTH = 1000000;
 
 /* Gmail clips a message past about this many bytes, as is widely
- * reported; Google documents no figure. */
-enum : long long { MAIL_CLIP_BYTES = 102000 };
+ * reported; Google documents no figure. A mail's usual layout is this
+ * many pixels wide. */
+enum : long long { MAIL_CLIP_BYTES = 102000, MAIL_WIDTH = 600 };
 
 static const char USAGE[] = "usage: tilery-cli [OPTIONS] INPUT OUTPUT [CELL_SIZE]  (tilery-cli --help says more)\n";
 
@@ -137,10 +139,18 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	             "without a colour: what lies below the table shows");
 	std::string maxBytes;
 	int colours = 0, tolerance = 0, scale = 1;
+	long long width = 0;
+	app.add_option("--width", width,
+	               "The table at most W screen pixels wide: at a smaller\n"
+	               "cell size, or the picture made W pixels wide by area\n"
+	               "averaging, its height following")
+		->option_text("W")
+		->check(CLI::Range(1LL, MAX_WIDTH));
 	app.add_option("--max-bytes", maxBytes,
 	               "At most N bytes (K: 1000, M: 1000000), the picture\n"
-	               "reduced where it must be, with the least loss.\n"
-	               "Implies --no-css")
+	               "reduced where it must be, with the least loss. With\n"
+	               "--fragment, the bytes as sent in a mail (quoted-\n"
+	               "printable: each = three bytes). Implies --no-css")
 		->option_text("N[K|M]")
 		->check(CLI::Validator(
 			[](std::string &text) {
@@ -195,8 +205,9 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	if (!maxBytes.empty())
 		ParseBytes(maxBytes, &arguments->page.maxBytes);
 	arguments->page.reduction = Reduction{scale, colours, tolerance};
+	arguments->page.width = width;
 	arguments->pageOptionsGiven =
-		fragment || noCss || transparent || !background.empty() || IsReducing(arguments->page);
+		fragment || noCss || transparent || !background.empty() || width > 0 || IsReducing(arguments->page);
 	return -1;
 }
 
@@ -317,7 +328,7 @@ PrintNotice(WindowHandle, const char *text, const char *caption, unsigned)
 
 /* The reduction made, in words: only what was done. */
 static std::string
-WhatWasDone(const PageTotals &totals)
+WhatWasDone(const PageTotals &totals, bool fragment)
 {
 	const ReductionDone &r = totals.reduction;
 	std::string done;
@@ -335,7 +346,44 @@ WhatWasDone(const PageTotals &totals)
 	char loss[64] = "no loss: the exact page";
 	if (totals.psnr < std::numeric_limits<double>::infinity())
 		std::snprintf(loss, sizeof loss, "PSNR %.2f dB against the exact page", totals.psnr);
-	return done + ": " + std::to_string(totals.bytes) + " bytes, " + loss;
+	const std::string sent = fragment ? " (" + std::to_string(totals.bytesSent) + " as sent)" : std::string();
+	return done + ": " + std::to_string(totals.bytes) + " bytes" + sent + ", " + loss;
+}
+
+/* What was done to the page, wherever the notices go: the width fitted,
+ * the picture reduced, transparency asked for and not found, a fragment
+ * wider than a mail; what a page for a mail costs, on a console, and
+ * wherever the notices go when Gmail would clip it. */
+static void
+Report(const Arguments &arguments, const PageTotals &totals)
+{
+	const PageOptions &page = arguments.page;
+	std::string told;
+	if (totals.width != totals.readWidth)
+		told += "tilery: the picture made " + std::to_string(totals.width) + "x" + std::to_string(totals.height) +
+		        " pixels from " + std::to_string(totals.readWidth) + "x" + std::to_string(totals.readHeight) +
+		        ", at cell size 1, for a table at most " + std::to_string(page.width) + " pixels wide\n";
+	else if (totals.cellSize != arguments.cellSize)
+		told += "tilery: drawn at cell size " + std::to_string(totals.cellSize) + ", for a table at most " +
+		        std::to_string(page.width) + " pixels wide\n";
+	if (IsReducing(page))
+		told += "tilery: " + WhatWasDone(totals, page.fragment) + "\n";
+	if (page.keepClear && !totals.clearKept)
+		told += "tilery: --transparent changed nothing: the picture has no fully transparent pixel\n";
+	const long long tableWidth = (long long)totals.cellSize * totals.width;
+	if (page.fragment && tableWidth > MAIL_WIDTH)
+		told += "tilery: the table is " + std::to_string(tableWidth) + " pixels wide, wider than a mail's usual " +
+		        std::to_string(MAIL_WIDTH) + ": --width " + std::to_string(MAIL_WIDTH) + " fits it\n";
+	const bool clipped = totals.bytesSent > MAIL_CLIP_BYTES;
+	if (arguments.pageOptionsGiven && (clipped || IsConsole(stderr))) {
+		char line[200];
+		const std::string sent =
+			page.fragment ? " (" + std::to_string(totals.bytesSent) + " as sent in a mail)" : std::string();
+		std::snprintf(line, sizeof line, "tilery: %lld cells, %lld bytes%s, %s the %lld bytes past which Gmail clips a message\n",
+		              totals.cells, totals.bytes, sent.c_str(), clipped ? "past" : "within", (long long)MAIL_CLIP_BYTES);
+		told += line;
+	}
+	WriteText(stderr, told.c_str());
 }
 
 int
@@ -372,21 +420,8 @@ RunTool(int argc, char **argv)
 	const int result = ConvertPicture(input, output, arguments.cellSize, arguments.page, &totals);
 	ClearProgress();
 	DropStandardInputCopy();
-	/* What the picture lost, wherever the notices go. */
-	if (result == 0 && IsReducing(arguments.page))
-		WriteText(stderr, ("tilery: " + WhatWasDone(totals) + "\n").c_str());
-	if (result == 0 && arguments.page.keepClear && !totals.clearKept)
-		WriteText(stderr, "tilery: --transparent changed nothing: the picture has no fully transparent pixel\n");
-	/* What a page for a mail costs: on a console, and wherever the notices
-	 * go when Gmail would clip it. */
-	const bool clipped = totals.bytes > MAIL_CLIP_BYTES;
-	if (result == 0 && arguments.pageOptionsGiven && (clipped || IsConsole(stderr))) {
-		char line[160];
-		std::snprintf(line, sizeof line,
-		              "tilery: %lld cells, %lld bytes, %s the %lld bytes past which Gmail clips a message\n",
-		              totals.cells, totals.bytes, clipped ? "past" : "within", (long long)MAIL_CLIP_BYTES);
-		WriteText(stderr, line);
-	}
+	if (result == 0)
+		Report(arguments, totals);
 	switch (result) {
 	case 0:
 		return EXIT_WRITTEN;

@@ -22,6 +22,25 @@ ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize
 	return ConvertPicture(inputPath, outputPath, cellSize, DEFAULT_PAGE_OPTIONS, nullptr);
 }
 
+/* The picture drawn at most `width` screen pixels wide: at a smaller cell
+ * size, or made that wide at cell size 1. Throws std::bad_alloc. */
+static void
+FitWidth(DecodedPicture *picture, long long width, int *cellSize)
+{
+	if (width <= 0 || (long long)*cellSize * picture->width <= width)
+		return;
+	if (picture->width <= width) {
+		*cellSize = int(width / picture->width);
+		return;
+	}
+	*cellSize = 1;
+	const int32_t w = int32_t(width);
+	const int32_t h = int32_t(std::max<int64_t>(1, (2 * int64_t(picture->height) * w + picture->width) /
+	                                                     (2 * int64_t(picture->width))));
+	DecodedPicture fitted = AreaAverage(*picture, w, h);
+	std::swap(*picture, fitted);
+}
+
 int
 ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, const PageOptions &options,
                PageTotals *totals)
@@ -33,26 +52,32 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", inputPath);
 		return 1;
 	}
-	const int32_t drawnWidth = bitmap->width, drawnHeight = bitmap->height;
+	const int32_t readWidth = bitmap->width, readHeight = bitmap->height;
 	const bool clearKept = options.keepClear && std::find(bitmap->pixels.begin(), bitmap->pixels.end(),
 	                                                      CLEAR_PIXEL) != bitmap->pixels.end();
 	const bool reducing = IsReducing(options);
 	const PageForm form = options.fragment ? FORM_FRAGMENT : options.noCss || reducing ? FORM_WITHOUT_CSS : FORM_STYLED;
-	char head[PAGE_HEAD_SIZE];
-	const int headLength = PutPageHead(form, (long long)cellSize * drawnWidth, cellSize, head);
-	const char *tail = PageTail(form);
 
-	/* Reduced before the page is opened: a budget no page meets leaves the
-	 * old one as it was. */
+	/* Fitted and reduced before the page is opened: a budget no page meets
+	 * leaves the old one as it was. */
 	ReductionDone done{1, 0, 0, 0};
 	double psnr = std::numeric_limits<double>::infinity();
-	if (reducing) {
-		try {
+	int32_t drawnWidth = 0, drawnHeight = 0;
+	char head[PAGE_HEAD_SIZE];
+	int headLength = 0;
+	const char *tail = PageTail(form);
+	try {
+		FitWidth(bitmap, options.width, &cellSize);
+		drawnWidth = bitmap->width, drawnHeight = bitmap->height;
+		headLength = PutPageHead(form, (long long)cellSize * drawnWidth, cellSize, head);
+		if (reducing) {
 			ReducedPicture reduced;
-			const long long budget = options.maxBytes - headLength - (long long)std::strlen(tail);
+			long long fixed = headLength + (long long)std::strlen(tail);
+			if (options.fragment)
+				fixed = BytesAsSent(fixed, EqualSigns(head, size_t(headLength)));
 			if (options.maxBytes == 0) {
 				reduced = ReduceByHand(*bitmap, options.reduction, options.background);
-			} else if (!FitToBudget(*bitmap, cellSize, options, budget, &reduced)) {
+			} else if (!FitToBudget(*bitmap, cellSize, options, options.maxBytes - fixed, &reduced)) {
 				ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "%lld バイトに収まる表は作れない訳で。[%s]",
 				           options.maxBytes, outputPath);
 				DeleteBitmap(bitmap);
@@ -62,11 +87,11 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 			psnr = PeakSignalToNoise(reduced.error, *bitmap);
 			if (!reduced.asIs)
 				std::swap(*bitmap, reduced.grid);
-		} catch (const std::bad_alloc &) {
-			ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "記憶領域の獲得に失敗");
-			DeleteBitmap(bitmap);
-			return 1;
 		}
+	} catch (const std::bad_alloc &) {
+		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "記憶領域の獲得に失敗");
+		DeleteBitmap(bitmap);
+		return 1;
 	}
 
 	/* A page written over its own picture would leave neither. */
@@ -90,9 +115,9 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 	PageBuffer out;
 	StartPageWriter(&page, &out);
 	AppendToPage(&out, head, size_t(headLength));
-	long long cells = 0;
+	ScanTotals scanned = {0, 0};
 	const Grid grid = GridOf(drawnWidth, drawnHeight, done.scale, cellSize);
-	const int result = WriteCells(&context, grid, form != FORM_STYLED, &out, &cells);
+	const int result = WriteCells(&context, grid, form != FORM_STYLED, &out, &scanned);
 	AppendToPage(&out, tail, std::strlen(tail));
 	const bool written = FinishPageWriter(&out);
 
@@ -108,7 +133,11 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 		ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイル書込失敗[%s]", outputPath);
 		return 1;
 	}
-	if (totals)
-		*totals = PageTotals{cells, (long long)PageBytesWritten(), done, psnr, clearKept};
+	if (totals) {
+		const long long bytes = (long long)PageBytesWritten();
+		const long long equals = scanned.equals + EqualSigns(head, size_t(headLength)) + EqualSigns(tail, std::strlen(tail));
+		*totals = PageTotals{scanned.cells, bytes, form == FORM_FRAGMENT ? BytesAsSent(bytes, equals) : bytes,
+		                     readWidth, readHeight, drawnWidth, drawnHeight, cellSize, done, psnr, clearKept};
+	}
 	return result;
 }

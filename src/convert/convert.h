@@ -18,27 +18,34 @@ int ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cell
  *   noCss: no STYLE; the table draws exactly by HTML attributes alone: the
  *     first row's cells are one column wide, each with its width, the first
  *     column's one row tall, each with its height, and the table has its
- *     width.
+ *     width. Its lines are short (page_text.h).
  *   fragment: the table alone, no document around it (implies noCss).
  *   background: the colour transparency is laid over (0x00BBGGRR, packed
  *     as the pictures' colours are); keepClear: fully transparent pixels
  *     become cells without bgcolor instead, merged like any colour.
+ *   width (0: none): the table at most this many screen pixels wide: the
+ *     cell size lowered to one that fits, or, where none does, the picture
+ *     made that many pixels wide by area averaging and drawn at cell size
+ *     1, its height following. The reduction and the budget then apply to
+ *     the picture so drawn.
  *   reduction: the picture made cheaper to draw (reduce.h); its scale's
  *     cells are as large, so that the page's drawn size stays, the last
  *     column and row what is left. Implies noCss.
- *   maxBytes (0: none): the page is at most this many bytes, by the
- *     reduction that fits with the least loss: the grid, and on it the
- *     rectangles or the tolerance, are chosen, unless the reduction fixes
- *     them (a scale, colours or a tolerance other than the least). */
+ *   maxBytes (0: none): the page is at most this many bytes (a fragment's
+ *     counted as sent in a mail: each = three), by the reduction that fits
+ *     with the least loss: the grid, and on it the rectangles or the
+ *     tolerance, are chosen, unless the reduction fixes them (a scale,
+ *     colours or a tolerance other than the least). */
 struct PageOptions {
 	bool noCss;
 	bool fragment;
 	uint32_t background;
 	bool keepClear;
+	long long width;
 	Reduction reduction;
 	long long maxBytes;
 };
-constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false, false, 0xFFFFFF, false, NO_REDUCTION, 0};
+constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false, false, 0xFFFFFF, false, 0, NO_REDUCTION, 0};
 
 /* Whether the options make the picture cheaper to draw, by hand or to fit. */
 inline bool
@@ -48,12 +55,18 @@ IsReducing(const PageOptions &options)
 	return options.maxBytes > 0 || r.scale > 1 || r.colours > 0 || r.tolerance > 0;
 }
 
-/* What a page came to: its cells and bytes, the reduction made and its
- * loss against the exact page (infinite for none), and whether any pixel
+/* What a page came to: its cells and bytes, as written and as sent in a
+ * mail (a fragment's = signs three bytes each; else the same); the
+ * picture as read and as drawn (its pixels and the cell size, after the
+ * width asked for); the reduction made and its loss against the exact
+ * page of the picture as drawn (infinite for none); and whether any pixel
  * was kept clear. */
 struct PageTotals {
 	long long cells;
-	long long bytes;
+	long long bytes, bytesSent;
+	int32_t readWidth, readHeight;
+	int32_t width, height;
+	int cellSize;
 	ReductionDone reduction;
 	double psnr;
 	bool clearKept;

@@ -22,11 +22,15 @@ static const char DOCUMENT_HEAD[] = DOCUMENT_TITLE
 	"<TABLE border=0 cellspacing=0 cellpadding=0>\r\n";
 static const char DOCUMENT_TAIL[] = "</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
 
-/* Without CSS the table says its own width; the fragment is the table
- * alone. */
-#define TABLE_WITH_WIDTH "<TABLE border=0 cellspacing=0 cellpadding=0 width=%lld>\r\n"
-static const char DOCUMENT_HEAD_WITHOUT_CSS[] = DOCUMENT_TITLE "</HEAD>\r\n<BODY>\r\n" TABLE_WITH_WIDTH;
-static const char FRAGMENT_HEAD[] = TABLE_WITH_WIDTH;
+/* Without CSS the table says its own width. The fragment is the table
+ * alone; a mail editor fills each empty cell with a line break, and its
+ * style keeps every row its height all the same: no line's height comes
+ * of the text that is not there (line-height), nor of a minimum font
+ * size (font-size). Mail clients that drop the style still draw the table
+ * exactly by its attributes. */
+#define TABLE_WITH_WIDTH "<TABLE border=0 cellspacing=0 cellpadding=0 width=%lld"
+static const char DOCUMENT_HEAD_WITHOUT_CSS[] = DOCUMENT_TITLE "</HEAD>\r\n<BODY>\r\n" TABLE_WITH_WIDTH ">\r\n";
+static const char FRAGMENT_HEAD[] = TABLE_WITH_WIDTH "\r\nstyle=font-size:0;line-height:0>\r\n";
 static const char FRAGMENT_TAIL[] = "</TABLE>\r\n";
 
 static_assert(sizeof DOCUMENT_HEAD + 40 <= PAGE_HEAD_SIZE, "room for the numbers");
@@ -108,6 +112,21 @@ char *
 PutRowEnd(char *p)
 {
 	return PutText(p, "</TR>\r\n");
+}
+
+char *
+PutLineBreak(char *p)
+{
+	return PutText(p, "\r\n");
+}
+
+long long
+EqualSigns(const char *text, size_t length)
+{
+	long long equals = 0;
+	for (size_t i = 0; i < length; i++)
+		equals += text[i] == '=';
+	return equals;
 }
 
 char *

@@ -1,6 +1,7 @@
 #ifndef TILERY_CONVERT_PAGE_TEXT_H
 #define TILERY_CONVERT_PAGE_TEXT_H
 
+#include <cstddef>
 #include <cstdint>
 
 /* The page's HTML: the document around the table in each of its forms,
@@ -10,8 +11,24 @@
 
 /* The page with its STYLE, which makes every engine draw each pixel as a
  * square of the cell size; the page without CSS, whose table draws
- * exactly by its attributes alone; the table alone, for a mail. */
+ * exactly by its attributes alone; the table alone, for a mail, whose
+ * TABLE carries the one style that keeps its rows their height where a
+ * mail editor puts a line break into every empty cell. */
 enum PageForm { FORM_STYLED, FORM_WITHOUT_CSS, FORM_FRAGMENT };
+
+/* Without CSS, lines stay short: none takes more characters than this as
+ * quoted-printable encodes it (each = three), breaking only between
+ * cells, so that a mail carries the page unencoded, or encoded without a
+ * soft line break, its size as sent known from the = signs it holds. */
+enum { LONGEST_LINE = 76 };
+
+/* The bytes of text holding `equals` = signs, as quoted-printable sends
+ * it: each = is three bytes, everything else in the page one. */
+inline long long
+BytesAsSent(long long bytes, long long equals)
+{
+	return bytes + 2 * equals;
+}
 
 /* The table's grid: its columns and rows, each cellSize screen pixels but
  * the last, which a coarser grid leaves smaller. */
@@ -32,11 +49,15 @@ enum { PAGE_HEAD_SIZE = 256 };
 int PutPageHead(PageForm form, long long tableWidth, int cellSize, char *head);
 const char *PageTail(PageForm form);
 
-/* Room a row's start, the longest cell and a row's end take. */
+/* The = signs in text. */
+long long EqualSigns(const char *text, size_t length);
+
+/* Room a row's start, the longest cell, a line break and a row's end take. */
 enum { LONGEST_CELL = 160 };
 
 char *PutRowStart(char *p);
 char *PutRowEnd(char *p);
+char *PutLineBreak(char *p);
 
 /* The cell of cols x rows grid cells whose top-left is (x, y). Cells
  * starting in the first row carry the width of their columns, cells

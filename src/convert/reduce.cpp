@@ -309,6 +309,85 @@ PeakSignalToNoise(uint64_t error, const DecodedPicture &picture)
 	return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
+/* Where a pixel of a line `from` long falls on a line `to` long (to <= from):
+ * the first new pixel it covers, and how much of it, in 1/from of a new
+ * pixel; the rest (to - first) of the next. */
+namespace {
+
+struct Share {
+	int32_t at;
+	uint64_t first;
+};
+
+} // namespace
+
+static std::vector<Share>
+Shares(int32_t from, int32_t to)
+{
+	std::vector<Share> shares(static_cast<size_t>(from));
+	for (int64_t i = 0; i < from; i++) {
+		const int64_t at = i * to / from;
+		shares[size_t(i)] = Share{int32_t(at), uint64_t(std::min((i + 1) * to, (at + 1) * from) - i * to)};
+	}
+	return shares;
+}
+
+/* In exact integers: a pixel's weight in a new one is the product of its
+ * shares across and down, and each new pixel's weights add up to the
+ * picture's width times its height. A row of the picture adds to at most
+ * two rows of the new one: those two are kept, 4 sums a pixel (red,
+ * green, blue and the weight of what is not clear). */
+DecodedPicture
+AreaAverage(const DecodedPicture &picture, int32_t width, int32_t height)
+{
+	DecodedPicture fitted;
+	fitted.width = width;
+	fitted.height = height;
+	fitted.pixels.resize(size_t(width) * size_t(height));
+	const std::vector<Share> across = Shares(picture.width, width), down = Shares(picture.height, height);
+	const uint64_t whole = uint64_t(picture.width) * uint64_t(picture.height);
+	std::vector<uint64_t> row(size_t(width) * 4), sums(size_t(width) * 8);
+	int32_t done = 0; /* new rows finished */
+	auto finish = [&] {
+		uint32_t *out = fitted.pixels.data() + size_t(done) * size_t(width);
+		for (int32_t x = 0; x < width; x++) {
+			const uint64_t *s = &sums[size_t(x) * 4];
+			out[x] = 2 * (whole - s[3]) > whole ? CLEAR_PIXEL : Mean(s, s[3]);
+		}
+		std::copy(sums.begin() + long(width) * 4, sums.end(), sums.begin());
+		std::fill(sums.begin() + long(width) * 4, sums.end(), 0);
+		done++;
+	};
+	for (int32_t y = 0; y < picture.height; y++) {
+		std::fill(row.begin(), row.end(), 0);
+		const uint32_t *px = picture.pixels.data() + size_t(y) * size_t(picture.width);
+		for (int32_t x = 0; x < picture.width; x++) {
+			if (px[x] == CLEAR_PIXEL)
+				continue;
+			const Share share = across[size_t(x)];
+			for (const auto &[at, weight] : {std::pair<int32_t, uint64_t>{share.at, share.first},
+			                                 std::pair<int32_t, uint64_t>{share.at + 1, width - share.first}}) {
+				if (weight == 0)
+					continue;
+				uint64_t *r = &row[size_t(at) * 4];
+				for (int c = 0; c < 3; c++)
+					r[c] += weight * Channel(px[x], c);
+				r[3] += weight;
+			}
+		}
+		const Share share = down[size_t(y)];
+		while (done < share.at)
+			finish();
+		for (size_t i = 0; i < row.size(); i++) {
+			sums[i] += share.first * row[i];
+			sums[size_t(width) * 4 + i] += (uint64_t(height) - share.first) * row[i];
+		}
+	}
+	while (done < height)
+		finish();
+	return fitted;
+}
+
 ReducedPicture
 Painted(CoarseGrid *coarse, const ReductionDone &done, DecodedPicture *painting)
 {

@@ -98,6 +98,13 @@ uint64_t DrawingError(const CoarseGrid &grid, const DecodedPicture &drawn);
 /* The peak signal-to-noise ratio of that error, in dB; infinite for none. */
 double PeakSignalToNoise(uint64_t error, const DecodedPicture &picture);
 
+/* The picture made width x height pixels (no more than it has) by area
+ * averaging: each new pixel the mean of the part of the picture it
+ * covers, each pixel there weighed by how much of it is covered; clear
+ * where most of that part is clear, else the mean of what is not.
+ * Throws std::bad_alloc. */
+DecodedPicture AreaAverage(const DecodedPicture &picture, int32_t width, int32_t height);
+
 /* A picture reduced: the grid it is drawn from, or the picture as it is
  * (asIs: nothing copied), what was done, and its drawing error. */
 struct ReducedPicture {

@@ -1,5 +1,6 @@
 #include "convert/scan.h"
 
+#include <cstring>
 #include <vector>
 
 #include "convert/cell_rect.h"
@@ -52,7 +53,8 @@ GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_
 
 /* The scan itself. Counted only (counted set), a full buffer is counted
  * and starts again; else it is handed over to be written. onRow(y) is
- * called at the end of each row.
+ * called at the end of each row. Without CSS, the first cells size the
+ * table and lines stay short.
  *
  * The cells go straight into the page's buffer through a cursor of the
  * scan's own, and the pixels are read through a copy of the context: both
@@ -60,12 +62,13 @@ GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_
  * the compiler fetch them again. */
 template <class OnRow>
 static int
-ScanPicture(const PixelContext *context, const Grid &grid, bool firstCellsSize, PageBuffer *out, long long *cells,
+ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, PageBuffer *out, ScanTotals *totals,
             long long *counted, OnRow onRow)
 {
 	const PixelContext pixels = *context;
 	const int32_t width = grid.width, height = grid.height;
-	long long count = 0;
+	long long count = 0, equals = 0;
+	int line = 0; /* without CSS: the characters of the line, as quoted-printable counts them */
 	char *p = out->bytes + out->used;
 	char *room = out->bytes + PAGE_BUFFER_SIZE - LONGEST_CELL; /* the last place a piece may start */
 	auto handOver = [&] {
@@ -81,6 +84,7 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool firstCellsSize, 
 	};
 	for (int32_t y = 0; y < height; y++) {
 		p = PutRowStart(p);
+		line = 4;
 		if (p > room)
 			handOver();
 		int32_t x = 0;
@@ -94,22 +98,38 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool firstCellsSize, 
 			CellSpan cell = {1, 1};
 			if ((x + 1 < width && GetPixelColor(&pixels, x + 1, y) == color) ||
 			    (y + 1 < height && GetPixelColor(&pixels, x, y + 1) == color)) {
-				const CellSpan most = {firstCellsSize && y == 0 ? 1 : MAX_COLSPAN,
-				                       firstCellsSize && x == 0 ? 1 : MAX_ROWSPAN};
+				const CellSpan most = {withoutCss && y == 0 ? 1 : MAX_COLSPAN,
+				                       withoutCss && x == 0 ? 1 : MAX_ROWSPAN};
 				cell = GrowCell(pixels, x, y, width, height, color, most);
 			}
 			if (AddCellRect(x, x + cell.cols - 1, y, y + cell.rows - 1) != 0) {
 				out->used = size_t(p - out->bytes);
-				*cells = count;
+				*totals = ScanTotals{count, equals};
 				ClearCellRects();
 				return -1;
 			}
+			char *const start = p;
 			p = PutCell(p, x, y, cell.cols, cell.rows, color, grid);
 			count++;
+			if (withoutCss) {
+				/* A cell that does not fit the line begins the next one. */
+				const long long signs = EqualSigns(start, size_t(p - start));
+				const int length = int(BytesAsSent(p - start, signs));
+				equals += signs;
+				if (line + length > LONGEST_LINE) {
+					std::memmove(start + 2, start, size_t(p - start));
+					PutLineBreak(start);
+					p += 2;
+					line = 0;
+				}
+				line += length;
+			}
 			if (p > room)
 				handOver();
 			x += cell.cols;
 		}
+		if (withoutCss && line + 5 > LONGEST_LINE)
+			p = PutLineBreak(p);
 		p = PutRowEnd(p);
 		if (p > room)
 			handOver();
@@ -118,32 +138,36 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool firstCellsSize, 
 		onRow(y);
 	}
 	out->used = size_t(p - out->bytes);
-	*cells = count;
+	*totals = ScanTotals{count, equals};
 	ClearCellRects();
 	return 0;
 }
 
 int
-WriteCells(const PixelContext *context, const Grid &grid, bool firstCellsSize, PageBuffer *out, long long *cells)
+WriteCells(const PixelContext *context, const Grid &grid, bool withoutCss, PageBuffer *out, ScanTotals *totals)
 {
-	return ScanPicture(context, grid, firstCellsSize, out, cells, nullptr,
+	return ScanPicture(context, grid, withoutCss, out, totals, nullptr,
 	                   [&](int32_t y) { ReportProgress(STAGE_WRITING, y + 1, grid.height); });
 }
 
 long long
-MeasureCells(const DecodedPicture &cells, const Grid &grid)
+MeasureCells(const DecodedPicture &cells, const Grid &grid, bool asSent)
 {
 	std::vector<char> scratch(PAGE_BUFFER_SIZE);
 	PixelContext context;
 	CreatePixelContext(&context);
 	SelectBitmap(&context, &cells);
 	PageBuffer buffer{scratch.data(), 0};
-	long long counted = 0, count = 0;
+	long long counted = 0;
+	ScanTotals totals;
 	/* A long count keeps the caller's windows painted. */
-	const int result = ScanPicture(&context, grid, true, &buffer, &count, &counted, [](int32_t y) {
+	const int result = ScanPicture(&context, grid, true, &buffer, &totals, &counted, [](int32_t y) {
 		if (y % 64 == 63)
 			RepeatProgress();
 	});
 	DeletePixelContext(&context);
-	return result == 0 ? counted + (long long)buffer.used : -1;
+	if (result != 0)
+		return -1;
+	const long long bytes = counted + (long long)buffer.used;
+	return asSent ? BytesAsSent(bytes, totals.equals) : bytes;
 }

@@ -9,20 +9,27 @@
  * merge (each cell not yet covered starts one of its colour, grown right
  * as far as the colour runs, then down while its area does not shrink),
  * and written as they are found. Where the first cells size the table
- * (no CSS), those of the first row are one column wide and those of the
+ * (without CSS), those of the first row are one column wide and those of the
  * first column one row tall, so that every column and row has an
  * unspanned cell that carries its size. The covered-cell list is empty
  * again when either returns. */
 
-/* Writes the rows of the grid selected in the context into the page's
- * buffers, telling the progress hook after each row. Returns 0, or -1
- * when a cell could not be recorded; that cell and its row's end are then
- * not written. *cells counts the cells written. */
-int WriteCells(const PixelContext *context, const Grid &grid, bool firstCellsSize, PageBuffer *out,
-               long long *cells);
+/* The cells written, and the = signs among them (without CSS only). */
+struct ScanTotals {
+	long long cells;
+	long long equals;
+};
 
-/* The bytes the rows of a grid's cells take in a page without CSS,
- * without writing them; -1 when memory ran out. */
-long long MeasureCells(const DecodedPicture &cells, const Grid &grid);
+/* Writes the rows of the grid selected in the context into the page's
+ * buffers, telling the progress hook after each row; without CSS, in the
+ * form and the short lines of page_text.h. Returns 0, or -1 when a cell
+ * could not be recorded; that cell and its row's end are then not
+ * written. */
+int WriteCells(const PixelContext *context, const Grid &grid, bool withoutCss, PageBuffer *out, ScanTotals *totals);
+
+/* The bytes the rows of a grid's cells take in a page without CSS, as
+ * written or as sent in a mail, without writing them; -1 when memory ran
+ * out. */
+long long MeasureCells(const DecodedPicture &cells, const Grid &grid, bool asSent);
 
 #endif
