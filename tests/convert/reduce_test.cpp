@@ -5,6 +5,7 @@
 #include "convert_fixture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <random>
 
@@ -234,6 +235,99 @@ TEST_F(ConvertTest, ReductionsByHandDrawWhatAPlainModelComputes)
 					wrong += drawn.at(x, y) != model.rgb[size_t(y / a.scale) * size_t(model.width) + size_t(x / a.scale)];
 			EXPECT_EQ(wrong, 0) << "pixels drawn otherwise than the model paints them";
 			ExpectToldLoss(totals.psnr, DrawnPsnr(drawn, picture.rgb, 0xF0C030));
+		}
+	}
+	EXPECT_TRUE(recorder.notices().empty());
+}
+
+/* Area averaging in floating point: each new pixel the mean of the
+ * rectangle of the picture it covers, each pixel weighed by the area of
+ * it covered; clear where most of that area is clear. */
+Picture
+ModelAreaAverage(const Picture &p, int32_t width, int32_t height)
+{
+	Picture out{width, height, {}};
+	const double sx = double(p.width) / width, sy = double(p.height) / height;
+	for (int32_t Y = 0; Y < height; Y++)
+		for (int32_t X = 0; X < width; X++) {
+			double sum[3] = {0, 0, 0}, opaque = 0, clear = 0;
+			for (int32_t y = int32_t(Y * sy); y < std::min(p.height, int32_t(std::ceil((Y + 1) * sy))); y++)
+				for (int32_t x = int32_t(X * sx); x < std::min(p.width, int32_t(std::ceil((X + 1) * sx))); x++) {
+					const double area = std::max(0.0, std::min(x + 1.0, (X + 1) * sx) - std::max(double(x), X * sx)) *
+					                    std::max(0.0, std::min(y + 1.0, (Y + 1) * sy) - std::max(double(y), Y * sy));
+					const uint32_t c = p.rgb[size_t(y) * size_t(p.width) + size_t(x)];
+					if (c == DRAWN_CLEAR) {
+						clear += area;
+						continue;
+					}
+					opaque += area;
+					for (int k = 0; k < 3; k++)
+						sum[k] += area * Channel(c, k);
+				}
+			out.rgb.push_back(clear > opaque ? DRAWN_CLEAR
+			                                 : Rgb(uint64_t(std::lround(sum[0] / opaque)), uint64_t(std::lround(sum[1] / opaque)),
+			                                       uint64_t(std::lround(sum[2] / opaque))));
+		}
+	return out;
+}
+
+/* --width: a table too wide is drawn at the largest cell size that fits,
+ * or, where none does, from the picture made that many pixels wide by
+ * area averaging, at cell size 1; the height follows. On a logo, a
+ * photograph-like picture with clear pixels, and one a pixel wide; with a
+ * budget, the budget is met at that width. */
+TEST_F(ConvertTest, AWidthIsMetByTheCellSizeOrByAreaAveraging)
+{
+	struct Case {
+		Picture picture;
+		int cellSize;
+		long long width;
+		int32_t drawnWidth, drawnHeight; /* the picture as drawn */
+		int drawnCellSize;
+	};
+	const Picture sample = Sample(137, 91, true, 3), narrow = Sample(1, 40, false, 4);
+	const Case cases[] = {
+		{sample, 4, 300, 137, 91, 2},  /* 548 pixels wide at 4: 274 at 2 */
+		{sample, 1, 100, 100, 66, 1},  /* 91 * 100 / 137 = 66.4 */
+		{sample, 3, 59, 59, 39, 1},    /* 91 * 59 / 137 = 39.2 */
+		{sample, 2, 1000, 137, 91, 2}, /* fits already */
+		{narrow, 9, 4, 1, 40, 4},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(testing::Message() << c.picture.width << "x" << c.picture.height << " at " << c.cellSize
+		                                << ", at most " << c.width << " wide");
+		WriteFile(input, PngOf(c.picture));
+		for (long long budget : {0LL, 9000LL}) {
+			PageOptions options = DEFAULT_PAGE_OPTIONS;
+			options.fragment = options.keepClear = true;
+			options.width = c.width;
+			options.maxBytes = budget;
+			PageTotals totals{};
+			ASSERT_EQ(ConvertPicture(input.c_str(), output.c_str(), c.cellSize, options, &totals), 0);
+			EXPECT_EQ(totals.width, c.drawnWidth);
+			EXPECT_EQ(totals.height, c.drawnHeight);
+			EXPECT_EQ(totals.cellSize, c.drawnCellSize);
+			const Drawing drawn = DrawTable(ReadFile(output));
+			EXPECT_LE(drawn.width, c.width);
+			EXPECT_EQ(drawn.width, int64_t(c.drawnWidth) * c.drawnCellSize);
+			EXPECT_EQ(drawn.height, int64_t(c.drawnHeight) * c.drawnCellSize);
+			if (budget > 0) {
+				EXPECT_LE(totals.bytesSent, budget);
+				continue;
+			}
+			const Picture model = c.drawnWidth == c.picture.width ? c.picture
+			                                                      : ModelAreaAverage(c.picture, c.drawnWidth, c.drawnHeight);
+			long wrong = 0;
+			for (int32_t y = 0; y < c.drawnHeight; y++)
+				for (int32_t x = 0; x < c.drawnWidth; x++) {
+					const uint32_t a = drawn.at(int64_t(x) * c.drawnCellSize, int64_t(y) * c.drawnCellSize),
+					               b = model.rgb[size_t(y) * size_t(model.width) + size_t(x)];
+					bool near = (a == DRAWN_CLEAR) == (b == DRAWN_CLEAR);
+					for (int k = 0; k < 3 && near && a != DRAWN_CLEAR; k++)
+						near = std::abs(int(Channel(a, k)) - int(Channel(b, k))) <= 1;
+					wrong += !near;
+				}
+			EXPECT_EQ(wrong, 0) << "pixels drawn otherwise than an area average makes them";
 		}
 	}
 	EXPECT_TRUE(recorder.notices().empty());
