@@ -175,6 +175,57 @@ TEST(CliTest, ProgressShowsOnATerminalOnly)
 		<< told;
 }
 
+/* A fragment made to 100,000 bytes from a photograph, put into a mail's
+ * usual layout and sent as a mail library sends it (Python's email
+ * package, quoted-printable or 8bit): the message stays under the 102,000
+ * bytes where Gmail clips, headers and all, its lines within what mail
+ * carries, and the HTML it decodes to is the layout with the fragment. */
+TEST(CliTest, AFragmentWithinItsBudgetTravelsInAMailWithinIt)
+{
+	const std::string photo = std::string(TILERY_PHOTO_DIR) + "/chelsea.png";
+	if (!FileExists(photo))
+		GTEST_SKIP() << photo << " is missing: ./build.sh test fetches the photographs";
+	TempDir dir;
+	const CliRun run = Cli(dir, "--fragment --max-bytes 100K '" + photo + "' '" + dir.file("fragment.html") + "'");
+	ASSERT_EQ(run.status, 0) << run.err;
+	WriteFile(dir.file("mail.py"),
+	          std::string("import sys\n"
+	                      "from email import policy, message_from_bytes\n"
+	                      "from email.message import EmailMessage\n"
+	                      "fragment = open(sys.argv[1], newline='').read()\n"
+	                      "layout = ('<!DOCTYPE html><html><body style=\"margin:0\">\\r\\n<table width=600 align=center'\n"
+	                      "          ' border=0 cellspacing=0 cellpadding=0>\\r\\n<tr><td>\\r\\n' + fragment +\n"
+	                      "          '</td></tr>\\r\\n</table>\\r\\n</body></html>\\r\\n')\n"
+	                      "for cte in ('quoted-printable', '8bit'):\n"
+	                      "    m = EmailMessage()\n"
+	                      "    m['From'] = 'The newsletter <letters@example.org>'\n"
+	                      "    m['To'] = 'A reader <reader@example.com>'\n"
+	                      "    m['Subject'] = 'This month, in pictures'\n"
+	                      "    m['Date'] = 'Wed, 09 Dec 2026 10:00:00 +0000'\n"
+	                      "    m['Message-ID'] = '<picture.2026-12@example.org>'\n"
+	                      "    m.set_content(layout, subtype='html', charset='utf-8', cte=cte)\n"
+	                      "    sent = m.as_bytes(policy=policy.SMTP)\n"
+	                      "    back = message_from_bytes(sent, policy=policy.default).get_content()\n"
+	                      "    same = back.replace('\\r\\n', '\\n') == layout.replace('\\r\\n', '\\n')\n"
+	                      "    longest = max(len(line) for line in sent.split(b'\\r\\n'))\n"
+	                      "    print(cte, len(sent), longest, same)\n"));
+	const std::string command = "/usr/bin/python3 '" + dir.file("mail.py") + "' '" + dir.file("fragment.html") +
+	                            "' >'" + dir.file("sizes") + "'";
+	ASSERT_EQ(std::system(command.c_str()), 0) << "python3 failed";
+	const std::string sizes = ReadFile(dir.file("sizes"));
+	for (const char *encoding : {"quoted-printable ", "8bit "}) {
+		const size_t at = sizes.find(encoding);
+		ASSERT_NE(at, std::string::npos) << sizes;
+		long bytes = 0, longest = 0;
+		char same[8] = "";
+		ASSERT_EQ(std::sscanf(sizes.c_str() + at + std::strlen(encoding), "%ld %ld %7s", &bytes, &longest, same), 3);
+		SCOPED_TRACE(sizes);
+		EXPECT_LT(bytes, 102000) << encoding << "message";
+		EXPECT_LE(longest, 998) << "a line longer than mail carries";
+		EXPECT_STREQ(same, "True") << "the HTML decoded is not the layout with the fragment";
+	}
+}
+
 /* Runs tilery-cli directly; returns its exit status and peak memory. */
 struct Measured {
 	int status;

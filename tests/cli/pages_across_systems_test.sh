@@ -59,11 +59,12 @@ done
 for picture in "$source"/examples/sample.bmp "$source"/fuzz/seeds/rgba.png "$source"/fuzz/seeds/lossy-alpha.webp \
 	"$source"/fuzz/seeds/interlaced.gif; do
 	for options in "--fragment" "--no-css" "--transparent --background #102030" "--fragment --transparent" \
-		"--max-bytes 3K" "--scale 3 --tolerance 10 --colours 16"; do
+		"--max-bytes 3K" "--scale 3 --tolerance 10 --colours 16" "--fragment --max-bytes 2K" "--width 7" \
+		"--fragment --transparent --width 5 --max-bytes 1500"; do
 		# shellcheck disable=SC2086
-		"$linux" $options "$picture" "$work/linux.html" 3 || fail "$picture $options: status $? on Linux"
+		"$linux" $options "$picture" "$work/linux.html" 3 2>/dev/null || fail "$picture $options: status $? on Linux"
 		# shellcheck disable=SC2086
-		wine "$windows" $options "$(win "$picture")" "$(win "$work/windows.html")" 3 ||
+		wine "$windows" $options "$(win "$picture")" "$(win "$work/windows.html")" 3 2>/dev/null ||
 			fail "$picture $options: status $? on Windows"
 		cmp -s "$work/linux.html" "$work/windows.html" || fail "$picture $options: the pages differ"
 	done

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -175,8 +177,66 @@ Screenshot(const Browser &browser, const TempDir &dir, const std::string &file, 
  * (drawn by HTML attributes alone) in a page of no CSS without and with a
  * DOCTYPE, or in a mail's usual layout: a centred table 600 pixels wide,
  * text of 16 pixels with a line height of 1.5. */
-enum class Form { PAGE, FRAGMENT_QUIRKS, FRAGMENT_STANDARD, FRAGMENT_IN_A_MAIL };
+enum class Form { PAGE, FRAGMENT_QUIRKS, FRAGMENT_STANDARD, FRAGMENT_IN_A_MAIL, FRAGMENT_EDITED };
 constexpr int MAIL_SIDE = 100; /* the window's room beside the mail's table */
+
+/* The fragment as a mail editor keeps it once pasted (Thunderbird's
+ * Insert > HTML, then the draft saved): tags in lower case, a TBODY,
+ * attributes quoted, every element on a line of its own, indented, and a
+ * line break in every empty cell. */
+std::string
+AsAnEditorKeepsIt(const std::string &fragment)
+{
+	auto quoted = [](const std::string &tag) {
+		std::string out, name = tag.substr(1, tag.find_first_of(" >") - 1);
+		for (char &c : name)
+			c = char(std::tolower(c));
+		out = "<" + name;
+		for (size_t at = tag.find_first_of(" \r\n"); at != std::string::npos && at < tag.size() - 1;) {
+			const size_t start = tag.find_first_not_of(" \r\n", at);
+			const size_t end = tag.find_first_of(" \r\n>", start);
+			const std::string attribute = tag.substr(start, end - start);
+			const size_t equals = attribute.find('=');
+			out += " " + attribute.substr(0, equals) + "=\"" + attribute.substr(equals + 1) + "\"";
+			at = end;
+		}
+		return out + ">";
+	};
+	std::string edited;
+	for (size_t at = fragment.find('<'); at != std::string::npos; at = fragment.find('<', at + 1)) {
+		const std::string tag = fragment.substr(at, fragment.find('>', at) + 1 - at);
+		if (tag.rfind("<TABLE", 0) == 0)
+			edited += quoted(tag) + "\n  <tbody>\n";
+		else if (tag == "<TR>")
+			edited += "    <tr>\n";
+		else if (tag.rfind("<TD", 0) == 0)
+			edited += "      " + quoted(tag) + "<br>\n      </td>\n";
+		else if (tag == "</TR>")
+			edited += "    </tr>\n";
+		else if (tag == "</TABLE>")
+			edited += "  </tbody>\n</table>\n";
+	}
+	return edited;
+}
+
+/* A reader who asks for text of at least `pixels`, in the browser's
+ * profile. */
+void
+AskForAMinimumFontSize(const Browser &browser, const TempDir &dir, int pixels)
+{
+	const std::string profile = dir.file("profile"), size = std::to_string(pixels);
+	mkdir(profile.c_str(), 0700);
+	if (std::string(browser.name) == "Chromium") {
+		mkdir((profile + "/Default").c_str(), 0700);
+		WriteFile(profile + "/Default/Preferences", "{\"webkit\":{\"webprefs\":{\"minimum_font_size\":" + size +
+		                                                ",\"minimum_logical_font_size\":" + size + "}}}");
+	} else {
+		std::string prefs;
+		for (const char *language : {"x-western", "x-unicode", "ja"})
+			prefs += "user_pref(\"font.minimum-size." + std::string(language) + "\", " + size + ");\n";
+		WriteFile(profile + "/user.js", prefs);
+	}
+}
 
 /* Converts the picture, has the browser draw it in the given form, and
  * counts the screen pixels that differ from the picture scaled up (or,
@@ -209,13 +269,18 @@ ExpectDrawnExactly(const Browser &browser, const Case &c, Form form = Form::PAGE
 	case Form::PAGE: break;
 	case Form::FRAGMENT_QUIRKS: WriteFile(page, "<html><body>" + fragment + "</body></html>"); break;
 	case Form::FRAGMENT_STANDARD: WriteFile(page, "<!DOCTYPE html><html><body>" + fragment + "</body></html>"); break;
-	case Form::FRAGMENT_IN_A_MAIL: {
+	case Form::FRAGMENT_IN_A_MAIL:
+	case Form::FRAGMENT_EDITED: {
 		const int outer = std::max(600, tableWidth);
 		windowWidth = outer + 2 * MAIL_SIDE;
 		left = MAIL_SIDE, top = 0;
-		WriteFile(page, "<!DOCTYPE html><html><body style=\"margin:0;font-size:16px;line-height:1.5\">"
-		                "<table width=" + std::to_string(outer) + " align=center border=0 cellspacing=0 "
-		                "cellpadding=0><tr><td>" + fragment + "</td></tr></table></body></html>");
+		const bool edited = form == Form::FRAGMENT_EDITED;
+		if (edited)
+			AskForAMinimumFontSize(browser, dir, 12);
+		WriteFile(page, std::string("<!DOCTYPE html><html><body style=\"margin:0;font-size:16px;line-height:") +
+		                    (edited ? "24px" : "1.5") + "\"><table width=" + std::to_string(outer) +
+		                    " align=center border=0 cellspacing=0 cellpadding=0><tr><td>" +
+		                    (edited ? AsAnEditorKeepsIt(fragment) : fragment) + "</td></tr></table></body></html>");
 		break;
 	}
 	}
@@ -270,6 +335,22 @@ TEST_P(FirefoxTest, DrawsTheFragmentWithoutCssPixelForPixel)
 		SCOPED_TRACE(int(form));
 		ExpectDrawnExactly(FIREFOX, GetParam(), form);
 	}
+}
+
+/* Pasted into a mail editor, which fills every empty cell with a line
+ * break, in a template whose text is 16 pixels on lines of 24, for a
+ * reader whose text is 12 pixels at least. */
+class ChromiumEditedTest : public ::testing::TestWithParam<Case> {};
+class FirefoxEditedTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ChromiumEditedTest, DrawsTheFragmentAsAMailEditorKeepsItPixelForPixel)
+{
+	ExpectDrawnExactly(CHROMIUM, GetParam(), Form::FRAGMENT_EDITED);
+}
+
+TEST_P(FirefoxEditedTest, DrawsTheFragmentAsAMailEditorKeepsItPixelForPixel)
+{
+	ExpectDrawnExactly(FIREFOX, GetParam(), Form::FRAGMENT_EDITED);
 }
 
 std::string
@@ -359,8 +440,9 @@ Decoded(const std::string &path)
 	return picture;
 }
 
-/* The bytes of the fragment of a picture file, converted in this process;
- * -1 when it is refused. */
+/* The bytes of the fragment of a picture file as sent in a mail (each =
+ * three, as quoted-printable sends it), converted in this process; -1
+ * when it is refused. */
 long long
 FragmentBytes(const std::string &picture, int cellSize, long long maxBytes, const TempDir &dir)
 {
@@ -369,16 +451,18 @@ FragmentBytes(const std::string &picture, int cellSize, long long maxBytes, cons
 	options.fragment = true;
 	options.maxBytes = maxBytes;
 	NoticeRecorder quiet;
-	return ConvertPicture(picture.c_str(), page.c_str(), cellSize, options, nullptr) == 0
-	               ? (long long)ReadFile(page).size()
-	               : -1;
+	if (ConvertPicture(picture.c_str(), page.c_str(), cellSize, options, nullptr) != 0)
+		return -1;
+	const std::string fragment = ReadFile(page);
+	return (long long)fragment.size() + 2 * std::count(fragment.begin(), fragment.end(), '=');
 }
 
 /* At 100,000 bytes, on photographs from cameras: the best a user gets by
  * hand today (ImageMagick shrinks by 1/k without dithering to N colours,
  * and the result is converted exactly at cell size k: the best over k = 1
  * to 16, with for each the most colours up to 256 that fit) against
- * --max-bytes, whose page Chromium draws. Prints the README's table, and
+ * --max-bytes, whose page Chromium draws; both fragments' bytes as sent
+ * in a mail. Prints the README's table, and
  * keeps the drawings as build/budget-100k-NAME.png. For each k, 256
  * colours that fit, or two that do not, settle it at once; only the
  * shrinks in between are searched by halving. The four pages are drawn in
@@ -527,6 +611,11 @@ TEST(ChromiumJpegTest, EachOrientationDrawnAsTheBrowserDrawsTheJpeg)
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, ChromiumTest, ::testing::ValuesIn(Cases()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Pages, ChromiumEditedTest,
+                         ::testing::ValuesIn(Named({"RepeatedNarrowing", "Logo", "PaletteNoise", "OnePixelWide"})),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Pages, FirefoxEditedTest,
+                         ::testing::ValuesIn(Named({"RepeatedNarrowing", "Logo", "OnePixelWide"})), CaseName);
 /* Firefox takes a few pages: the narrowing, the logo and the long runs. */
 INSTANTIATE_TEST_SUITE_P(Pages, FirefoxTest,
                          ::testing::ValuesIn(Named({"RepeatedNarrowing", "Logo", "WiderThanAThousand"})), CaseName);
