@@ -175,6 +175,43 @@ TEST(CliTest, ProgressShowsOnATerminalOnly)
 		<< told;
 }
 
+/* What the tool tells, wherever its notices go, says what was done and no
+ * more: a reduction as made, a budget met without one, a width fitted,
+ * transparency asked of a picture that has none, a fragment wider than a
+ * mail, and Gmail's clipping once a page passes it. */
+TEST(CliTest, ReportsSayWhatWasDone)
+{
+	TempDir dir;
+	std::vector<uint32_t> rgb(700 * 60);
+	for (size_t i = 0; i < rgb.size(); i++)
+		rgb[i] = (i % 700 / 10 + i / 7000) % 3 ? 0x2060D0 : uint32_t(i * 2654435761u) & 0xFFFFFF;
+	WriteFile(dir.file("in.bmp"), MakeBmp24(700, 60, rgb));
+	const std::string files = " '" + dir.file("in.bmp") + "' '" + dir.file("out.html") + "'";
+	struct Told {
+		std::string options, said, unsaid;
+	};
+	const Told told[] = {
+		{"--scale 3", "tilery: a grid 3 times coarser: ", "tolerance"},
+		{"--max-bytes 10M", "tilery: no reduction: ", "coarser"},
+		{"--colours 4", "tilery: 4 colours at most: ", "coarser"},
+		{"--transparent --fragment --width 600",
+		 "tilery: the picture made 600x51 pixels from 700x60, at cell size 1, for a table at most 600 pixels wide\n"
+		 "tilery: --transparent changed nothing: the picture has no fully transparent pixel\n",
+		 "wider than"},
+		{"--fragment", "tilery: the table is 700 pixels wide, wider than a mail's usual 600: --width 600 fits it\n",
+		 "coarser"},
+		{"--no-css", "bytes, past the 102000 bytes past which Gmail clips a message\n", "as sent"},
+		{"--fragment --max-bytes 50K", " as sent), PSNR ", "Gmail"},
+	};
+	for (const Told &t : told) {
+		SCOPED_TRACE(t.options);
+		const CliRun run = Cli(dir, t.options + files);
+		EXPECT_EQ(run.status, 0);
+		EXPECT_NE(run.err.find(t.said), std::string::npos) << run.err;
+		EXPECT_EQ(run.err.find(t.unsaid), std::string::npos) << run.err;
+	}
+}
+
 /* A fragment made to 100,000 bytes from a photograph, put into a mail's
  * usual layout and sent as a mail library sends it (Python's email
  * package, quoted-printable or 8bit): the message stays under the 102,000
