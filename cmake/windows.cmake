@@ -104,11 +104,12 @@ if(TILERY_BUILD_DIALOG)
     src/platform/dialog_win32.cpp
     src/platform/message_box_win32.cpp
     src/platform/file_chooser_win32.cpp
+    src/platform/clipboard_win32.cpp
     src/shell/file_choosers.cpp
     src/shell/main_dialog.cpp
   )
   target_include_directories(tilery_dialog PUBLIC src ${CMAKE_SOURCE_DIR})
-  target_link_libraries(tilery_dialog PUBLIC tilery_core comctl32 comdlg32)
+  target_link_libraries(tilery_dialog PUBLIC tilery_core comctl32 comdlg32 ole32 uuid)
 
   add_executable(tilery WIN32 src/shell/main_win32.cpp ${CMAKE_BINARY_DIR}/tilery.rc)
   target_link_libraries(tilery PRIVATE tilery_dialog)

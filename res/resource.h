@@ -16,9 +16,16 @@ enum {
 	IDC_CELL_SIZE = 1070,
 	IDC_CONVERT = 1080,
 	IDC_EXIT = 1090,
+
+	/* Below them, for e-mail. */
+	IDC_MAIL = 1100,
+	IDC_LIMIT_LABEL = 1110,
+	IDC_LIMIT = 1120,
+	IDC_LIMIT_UNIT = 1130,
 };
 
-/* The main dialog: fields for the two paths and the cell size. */
+/* The main dialog: fields for the two paths and the cell size; below
+ * them, the check box for a mail's table and the field for a limit in KB. */
 extern const DialogTemplate g_mainDialogTemplate;
 
 #endif

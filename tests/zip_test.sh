@@ -32,7 +32,7 @@ done
 
 for program in tilery.exe tilery-cli.exe; do
 	x86_64-w64-mingw32-objdump -p "$top/$program" | awk '/DLL Name:/ {print toupper($3)}' >"$work/dlls"
-	grep -vxE 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMDLG32.DLL|COMCTL32.DLL|SHELL32.DLL|ADVAPI32.DLL|MSVCRT.DLL' \
+	grep -vxE 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMDLG32.DLL|COMCTL32.DLL|SHELL32.DLL|ADVAPI32.DLL|MSVCRT.DLL|OLE32.DLL' \
 		"$work/dlls" >"$work/foreign" && fail "$program needs DLLs that Windows does not have: $(cat "$work/foreign")"
 	strings -el "$top/$program" | grep -qx "$version" || fail "$program has no version resource"
 	strings -el "$top/$program" | grep -qx "$program" || fail "$program's version does not name it"

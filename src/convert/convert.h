@@ -47,6 +47,11 @@ struct PageOptions {
 };
 constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false, false, 0xFFFFFF, false, 0, NO_REDUCTION, 0};
 
+/* Gmail clips a message past about this many bytes, as is widely
+ * reported; Google documents no figure. A mail's usual layout is this
+ * many pixels wide. */
+enum : long long { MAIL_CLIP_BYTES = 102000, MAIL_WIDTH = 600 };
+
 /* Whether the options make the picture cheaper to draw, by hand or to fit. */
 inline bool
 IsReducing(const PageOptions &options)

@@ -40,6 +40,8 @@ enum : uint32_t {
 	ES_AUTOHSCROLL = 0x00000080,
 	BS_PUSHBUTTON = 0x00000000,
 	BS_DEFPUSHBUTTON = 0x00000001,
+	BS_AUTOCHECKBOX = 0x00000003,
+	BS_TYPEMASK = 0x0000000F,
 };
 
 enum { LANG_JAPANESE = 1041 };
@@ -89,6 +91,14 @@ bool SetWindowText(WindowHandle window, const char *text);
 /* WM_CLOSE and the like to a dialog go to its procedure; EM_LIMITTEXT to an
  * edit field sets how many bytes it takes (0: as many as it can hold). */
 intptr_t SendMessage(WindowHandle window, unsigned message, WPARAM wParam, LPARAM lParam);
+
+/* Whether a check box is checked; checks or clears one. */
+bool IsButtonChecked(WindowHandle dialog, int id);
+void CheckButton(WindowHandle dialog, int id, bool checked);
+
+/* How far a long command has got, in per cent, where the system shows it
+ * beside the window (Windows's task bar button); -1 shows none. */
+void ShowWindowProgress(WindowHandle window, int percent);
 
 /* The system's warning sound, for input that is refused. */
 void MessageBeep(void);

@@ -3,6 +3,7 @@
 #include "platform/dialog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDialog>
@@ -17,6 +18,7 @@
 #include <QStyle>
 #include <QValidator>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -131,6 +133,10 @@ NeededItemSize(const DialogItemTemplate &item, const QFont &font, const QStyle *
 	const QFontMetrics metrics(font);
 	const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth);
 	const int textWidth = metrics.horizontalAdvance(VisibleText(item.text));
+	if (std::strcmp(item.className, "button") == 0 && (item.style & BS_TYPEMASK) == BS_AUTOCHECKBOX)
+		return QSize(style->pixelMetric(QStyle::PM_IndicatorWidth) + style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) +
+		                     textWidth,
+		             std::max(metrics.height(), style->pixelMetric(QStyle::PM_IndicatorHeight)));
 	if (std::strcmp(item.className, "button") == 0)
 		return QSize(textWidth + 2 * (style->pixelMetric(QStyle::PM_ButtonMargin) + frame),
 		             metrics.height() + 2 * frame);
@@ -196,6 +202,11 @@ BuildDialog(const DialogTemplate *t, WindowHandle owner, DialogProc proc, LPARAM
 			QObject::connect(edit, &QLineEdit::textChanged, dialog,
 			                 [dialog, edit, id = item.id] { dialog->Command(id, EN_CHANGE, edit); });
 			widget = edit;
+		} else if (std::strcmp(item.className, "button") == 0 && (item.style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+			auto *box = new QCheckBox(text, dialog);
+			QObject::connect(box, &QCheckBox::clicked, dialog,
+			                 [dialog, box, id = item.id] { dialog->Command(id, BN_CLICKED, box); });
+			widget = box;
 		} else if (std::strcmp(item.className, "button") == 0) {
 			auto *button = new QPushButton(text, dialog);
 			button->setDefault(item.style & BS_DEFPUSHBUTTON);
@@ -299,7 +310,7 @@ TextOf(WindowHandle window)
 	QString value;
 	if (auto *edit = qobject_cast<QLineEdit *>(object))
 		value = edit->text();
-	else if (auto *button = qobject_cast<QPushButton *>(object))
+	else if (auto *button = qobject_cast<QAbstractButton *>(object))
 		value = button->text();
 	else if (auto *label = qobject_cast<QLabel *>(object))
 		value = label->text();
@@ -333,7 +344,7 @@ SetWindowText(WindowHandle window, const char *text)
 	const QString value = QFile::decodeName(text);
 	if (auto *edit = qobject_cast<QLineEdit *>(object))
 		edit->setText(value);
-	else if (auto *button = qobject_cast<QPushButton *>(object))
+	else if (auto *button = qobject_cast<QAbstractButton *>(object))
 		button->setText(value);
 	else if (auto *label = qobject_cast<QLabel *>(object))
 		label->setText(value);
@@ -357,6 +368,26 @@ SendMessage(WindowHandle window, unsigned message, WPARAM wParam, LPARAM lParam)
 		return 0;
 	}
 	return 0;
+}
+
+bool
+IsButtonChecked(WindowHandle dialog, int id)
+{
+	auto *box = qobject_cast<QCheckBox *>(FromHandle(GetDlgItem(dialog, id)));
+	return box && box->isChecked();
+}
+
+void
+CheckButton(WindowHandle dialog, int id, bool checked)
+{
+	if (auto *box = qobject_cast<QCheckBox *>(FromHandle(GetDlgItem(dialog, id))))
+		box->setChecked(checked);
+}
+
+/* Linux desktops have no one place for it: the caption says it. */
+void
+ShowWindowProgress(WindowHandle, int)
+{
 }
 
 void

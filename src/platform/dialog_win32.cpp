@@ -3,6 +3,8 @@
  * procedure receives Windows's messages. */
 #include "platform/win32.h"
 
+#include <shobjidl.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -181,10 +183,13 @@ GrowToFit(HWND dialog)
 		if (!GetClassNameW(child, className, 16) || lstrcmpiW(className, L"Edit") == 0)
 			continue;
 		const bool button = lstrcmpiW(className, L"Button") == 0;
+		const bool checkBox = button && (GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX;
 		const SIZE need = TextSize(child, dc);
 		RECT room;
 		GetClientRect(child, &room);
-		const int margin = button ? 4 * GetSystemMetrics(SM_CXEDGE) : 0;
+		const int margin = checkBox ? GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE)
+		                   : button ? 4 * GetSystemMetrics(SM_CXEDGE)
+		                            : 0;
 		if (room.right > 0 && room.bottom > 0) {
 			grow = std::max(grow, double(need.cx + margin + 1) / room.right);
 			grow = std::max(grow, double(need.cy) / room.bottom);
@@ -316,6 +321,38 @@ SendMessage(WindowHandle window, unsigned message, WPARAM wParam, LPARAM lParam)
 		return 0;
 	}
 	return SendMessageW(HWND(window), message, wParam, lParam);
+}
+
+bool
+IsButtonChecked(WindowHandle dialog, int id)
+{
+	return ::IsDlgButtonChecked(HWND(dialog), id) == BST_CHECKED;
+}
+
+void
+CheckButton(WindowHandle dialog, int id, bool checked)
+{
+	::CheckDlgButton(HWND(dialog), id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+/* On the window's task bar button, where the system has one to be had. */
+void
+ShowWindowProgress(WindowHandle window, int percent)
+{
+	static ITaskbarList3 *taskbar;
+	static bool asked;
+	if (!asked) {
+		asked = true;
+		if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&taskbar))) ||
+		    FAILED(taskbar->HrInit()))
+			taskbar = nullptr;
+	}
+	if (!taskbar)
+		return;
+	if (percent < 0)
+		taskbar->SetProgressState(HWND(window), TBPF_NOPROGRESS);
+	else
+		taskbar->SetProgressValue(HWND(window), ULONGLONG(percent), 100);
 }
 
 void

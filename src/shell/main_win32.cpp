@@ -3,6 +3,8 @@
 #include "convert/page_file.h"
 #include "platform/message_box_win32.h"
 #include "platform/win32.h"
+
+#include <objbase.h>
 #include "shell/main_dialog.h"
 
 /* Log-off or shutdown in the middle of a conversion leaves the old page as
@@ -35,6 +37,8 @@ ListenForSessionEnd(HINSTANCE instance)
 int WINAPI
 wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+	/* The task bar's progress is a COM object of the shell's. */
+	CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 	/* Today's look of buttons and fields, as the manifest asks. */
 	INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
 	InitCommonControlsEx(&controls);

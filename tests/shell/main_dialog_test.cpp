@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
@@ -126,8 +127,8 @@ private slots:
 
 	void tabFollowsTheTemplateOrder()
 	{
-		const int order[] = {IDC_INPUT_BROWSE, IDC_OUTPUT_PATH, IDC_OUTPUT_BROWSE, IDC_CELL_SIZE,
-		                     IDC_CONVERT, IDC_EXIT, IDC_INPUT_PATH};
+		const int order[] = {IDC_INPUT_BROWSE, IDC_OUTPUT_PATH, IDC_OUTPUT_BROWSE, IDC_CELL_SIZE, IDC_CONVERT,
+		                     IDC_EXIT,         IDC_MAIL,        IDC_LIMIT,         IDC_INPUT_PATH};
 		for (int id : order) {
 			QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
 			QCOMPARE(QApplication::focusWidget(), Item(id));
@@ -493,6 +494,113 @@ private slots:
 		QLocale::setDefault(QLocale::system());
 		QVERIFY2(buttons.join(' ').contains(QStringLiteral("開く")), qPrintable(buttons.join(' ')));
 		QCOMPARE(Button(IDC_CONVERT)->text(), QStringLiteral("&OK")); /* the program's own stay */
+	}
+
+	/* "メール用" makes the table for a mail, the command-line tool's
+	 * --fragment --transparent, byte for byte, and puts it on the clipboard
+	 * as HTML and as text; "上限" in KB is the tool's --max-bytes, counted
+	 * as it counts it, for a mail's table or a page without CSS. The
+	 * notice then says what the page came to. */
+	void theTableForAMailWithinALimitIsTheToolsAndOnTheClipboard()
+	{
+		std::vector<uint32_t> rgb(700 * 80);
+		for (size_t i = 0; i < rgb.size(); i++)
+			rgb[i] = (uint32_t(i % 700 * 3 + i / 700 * 7) & 0xFF) | 0x204000;
+		const std::string picture = dir->file("wide.bmp"), page = dir->file("mail.html");
+		WriteFile(picture, MakeBmp24(700, 80, rgb));
+		for (const bool mail : {true, false}) {
+			NoticeRecorder fresh;
+			FillPaths(picture, page);
+			CheckButton(handle, IDC_MAIL, mail);
+			Field(IDC_LIMIT)->setText(QStringLiteral("30"));
+			QApplication::clipboard()->clear();
+			QTest::keyClick(Field(IDC_LIMIT), Qt::Key_Return);
+			const std::string tool = dir->file("tool.html");
+			const QString arguments = mail ? QStringLiteral("--fragment --transparent") : QStringLiteral("--no-css");
+			QCOMPARE(QProcess::execute(TILERY_CLI, QProcess::splitCommand(arguments) + QStringList{"--max-bytes", "30K",
+			                                      QString::fromStdString(picture), QString::fromStdString(tool)}),
+			         0);
+			QVERIFY2(ReadFile(page) == ReadFile(tool), "not the command-line tool's page");
+			QCOMPARE(fresh.notices().size(), size_t(1));
+			const QStringList lines = QString::fromStdString(fresh.notices()[0].text).split('\n');
+			QCOMPARE(lines.size(), 2);
+			QCOMPARE(lines[0], QString::fromStdString(page) + " 作成完了");
+			QVERIFY2(lines[1].contains(" バイト、PSNR ") && lines[1].contains("、Gmail が切る 102000 バイト以内") &&
+			                 lines[1].contains("幅 700 ピクセルはメールの 600 より広い"),
+			         qPrintable(lines[1]));
+			QCOMPARE(lines[1].contains("クリップボード"), mail);
+			const QMimeData *clipboard = QApplication::clipboard()->mimeData();
+			if (mail) {
+				QVERIFY(clipboard);
+				QCOMPARE(clipboard->html(), QString::fromStdString(ReadFile(page)));
+				QCOMPARE(clipboard->text(), QString::fromStdString(ReadFile(page)));
+			} else {
+				QVERIFY(!clipboard || !clipboard->hasHtml());
+			}
+		}
+	}
+
+	void aLimitThatIsNoNumberIsToldAndConvertsNothing_data()
+	{
+		QTest::addColumn<QString>("typed");
+		QTest::newRow("letters") << QStringLiteral("ab");
+		QTest::newRow("zero") << QStringLiteral("0");
+		QTest::newRow("a sign") << QStringLiteral("-5");
+		QTest::newRow("a space") << QStringLiteral(" 5");
+	}
+
+	void aLimitThatIsNoNumberIsToldAndConvertsNothing()
+	{
+		QFETCH(QString, typed);
+		const std::string output = dir->file("page.html");
+		FillPaths(Picture(), output);
+		Field(IDC_LIMIT)->setText(typed);
+		QTest::keyClick(Item(IDC_CONVERT), Qt::Key_Space);
+		QCOMPARE(recorder->notices().size(), size_t(1));
+		QCOMPARE(QString::fromStdString(recorder->notices()[0].text), QStringLiteral("上限は 1 以上の整数 (KB) で入力する訳で。"));
+		QCOMPARE(recorder->notices()[0].style, unsigned(MB_ICONEXCLAMATION));
+		QVERIFY(!FileExists(output));
+	}
+
+	void theNewControlsHaveTheirMnemonics()
+	{
+		QTest::keyClick(dialog, Qt::Key_L, Qt::AltModifier);
+		QCOMPARE(QApplication::focusWidget(), Item(IDC_LIMIT));
+		QTest::keyClick(dialog, Qt::Key_M, Qt::AltModifier);
+		QTRY_VERIFY(IsButtonChecked(handle, IDC_MAIL));
+		QTest::keyClick(dialog, Qt::Key_M, Qt::AltModifier);
+		QTRY_VERIFY(!IsButtonChecked(handle, IDC_MAIL));
+	}
+
+	/* While a picture is converted, the caption says how far it has got,
+	 * and is "tilery" again at the end. */
+	void theCaptionTellsHowFarAConversionHasGot()
+	{
+		QStringList captions;
+		struct Watch : QObject {
+			QStringList *captions;
+			bool eventFilter(QObject *watched, QEvent *event) override
+			{
+				if (event->type() == QEvent::WindowTitleChange)
+					captions->append(static_cast<QWidget *>(watched)->windowTitle());
+				return false;
+			}
+		} watch;
+		watch.captions = &captions;
+		dialog->installEventFilter(&watch);
+		std::vector<uint32_t> rgb(600 * 600);
+		for (size_t i = 0; i < rgb.size(); i++)
+			rgb[i] = uint32_t(i * 2654435761u >> 10) & 0x070707;
+		const std::string picture = dir->file("noise.bmp");
+		WriteFile(picture, MakeBmp24(600, 600, rgb));
+		FillPaths(picture, dir->file("page.html"));
+		QTest::keyClick(Field(IDC_OUTPUT_PATH), Qt::Key_Return);
+		dialog->removeEventFilter(&watch);
+		QVERIFY2(captions.size() > 3, qPrintable(captions.join(" | ")));
+		QCOMPARE(captions.first(), QStringLiteral("tilery 0%"));
+		QVERIFY(captions.contains(QStringLiteral("tilery 100%")));
+		QCOMPARE(captions.last(), QStringLiteral("tilery"));
+		QCOMPARE(dialog->windowTitle(), QStringLiteral("tilery"));
 	}
 
 	/* A path with nowhere to break is wrapped inside the box, and shown whole. */
