@@ -12,7 +12,7 @@ cd "$(dirname "$0")"
 RUN_PACKAGES="g++ cmake make pkgconf libspng-dev libgif-dev libjpeg62-turbo-dev libwebp-dev libcli11-dev
 	qt6-base-dev qt6-translations-l10n qt6-wayland fonts-noto-cjk|fonts-ipafont-gothic"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev valgrind util-linux
-	chromium firefox-esr xvfb xdotool openbox x11-utils qt6-gtk-platformtheme
+	chromium firefox-esr xvfb xdotool xclip openbox x11-utils qt6-gtk-platformtheme
 	clang libclang-rt-14-dev dpkg-dev file lintian appstream groff-base
 	libjpeg-turbo-progs webp imagemagick python3-pil"
 PACKAGE_PACKAGES="dpkg-dev file lintian appstream"
