@@ -8,6 +8,7 @@ add_test(NAME wine_dialog
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/shell/wine_dialog_test.sh
           $<TARGET_FILE:tilery> ${CMAKE_SOURCE_DIR}/examples/sample.bmp ${CMAKE_BINARY_DIR}/dialog.png)
 set_tests_properties(pages_across_systems wine_dialog PROPERTIES TIMEOUT 300 LABELS wine)
+set_tests_properties(wine_dialog PROPERTIES ENVIRONMENT TILERY_PHOTO=${CMAKE_SOURCE_DIR}/build-photos/chelsea.png)
 
 # The zip ./build.sh windows makes.
 add_test(NAME windows_zip COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/zip_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})

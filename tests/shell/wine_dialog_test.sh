@@ -179,6 +179,51 @@ key Return
 wait_for 20 windows_are 2 || fail "no report after converting at cell size 12"
 grep -q 'TR{height:12px}' "$work/quoted.html" || fail "the cell size is not 12"
 dismiss_notice Return
+key alt+s BackSpace BackSpace
+
+# 5b. For a mail, within 20 KB: the command-line tool's table, and on the
+# clipboard as HTML (CF_HTML, which Wine hands to X as text/html). A
+# photograph, where the build has fetched them.
+step "a table for a mail, within a limit"
+photo=${TILERY_PHOTO:-}
+[ -f "$photo" ] || photo=$work/picture.bmp
+key alt+r ctrl+a
+type_text "$(windows_path "$photo")"
+key alt+w ctrl+a
+type_text "$(windows_path "$work/mail.html")"
+key alt+m alt+l
+type_text 20
+key Return
+wait_for 30 windows_are 2 || fail "no report after converting for a mail"
+wine "$(dirname "$program")/tilery-cli.exe" --fragment --transparent --max-bytes 20K "$(windows_path "$photo")" \
+	"$(windows_path "$work/tool.html")" </dev/null >/dev/null 2>&1
+cmp -s "$work/mail.html" "$work/tool.html" || fail "the table for a mail is not the command-line tool's"
+timeout 10 xclip -selection clipboard -t text/html -o 2>/dev/null |
+	sed -e '1,/<!--StartFragment-->/s/^.*<!--StartFragment-->//' -e '/<!--EndFragment-->/,$s/<!--EndFragment-->.*$//' |
+	head -c "$(wc -c <"$work/mail.html")" >"$work/clipboard.html"
+cmp -s "$work/clipboard.html" "$work/mail.html" || fail "the clipboard's HTML is not the table"
+dismiss_notice Return
+key alt+m alt+l ctrl+a BackSpace
+
+# 5c. A conversion that takes seconds: the caption says how far it has got,
+# then is "tilery" again.
+step "the caption's progress"
+noise_picture 3000 "$work/noise.bmp"
+key alt+r ctrl+a
+type_text "$(windows_path "$work/noise.bmp")"
+timeout 120 xprop -spy -id "$main" WM_NAME >"$work/captions" 2>/dev/null &
+spy=$!
+pids="$pids $spy"
+sleep 0.3
+key Return
+wait_for 60 windows_are 2 || fail "no report after 60 s of converting"
+sleep 0.3
+kill $spy 2>/dev/null
+sed -n 's/^WM_NAME([A-Z_]*) = "\(.*\)"$/\1/p' "$work/captions" >"$work/names"
+[ "$(grep -c '^tilery [0-9]*%$' "$work/names")" -ge 2 ] ||
+	fail "the caption did not change twice while converting: $(tr '\n' ' ' <"$work/names")"
+[ "$(tail -n 1 "$work/names")" = tilery ] || fail "the caption is not tilery again at the end: $(tail -n 1 "$work/names")"
+dismiss_notice Return
 
 # 6. Alt+X ends the program with status 0.
 step "Alt+X"
@@ -192,7 +237,6 @@ status=$?
 # The program is held still once the new page shows, so that the end
 # reaches it before the page is whole.
 step "the session's end while a page is written"
-noise_picture 3000 "$work/noise.bmp"
 mkdir "$work/pages"
 echo "old page" >"$work/pages/page.html"
 start_program
