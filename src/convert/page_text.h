@@ -65,4 +65,11 @@ char *PutLineBreak(char *p);
  * no colour, and shows what lies below the table. Returns the text's end. */
 char *PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, const Grid &grid);
 
+/* The = signs in that cell: one an attribute, as PutCell writes them. */
+inline int
+CellEqualSigns(int32_t x, int32_t y, int32_t cols, int32_t rows, bool clear)
+{
+	return !clear + (y == 0) + (x == 0) + (cols > 1) + (rows > 1);
+}
+
 #endif

@@ -52,18 +52,19 @@ GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_
 }
 
 /* The scan itself. Counted only (counted set), a full buffer is counted
- * and starts again; else it is handed over to be written. onRow(y) is
- * called at the end of each row. Without CSS, the first cells size the
+ * and starts again; else it is handed over to be written. onRow(y, rows)
+ * is called at the end of each row. Without CSS, the first cells size the
  * table and lines stay short.
  *
  * The cells go straight into the page's buffer through a cursor of the
  * scan's own, and the pixels are read through a copy of the context: both
  * then stay in registers, where every byte written would otherwise make
- * the compiler fetch them again. */
-template <class OnRow>
+ * the compiler fetch them again. One scan serves both the page and its
+ * count: made twice, the compiler no longer put the covered-cell list's
+ * and the cells' code inline, and a page took a third more instructions. */
 static int
 ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, PageBuffer *out, ScanTotals *totals,
-            long long *counted, OnRow onRow)
+            long long *counted, void (*onRow)(int32_t y, int32_t rows))
 {
 	const PixelContext pixels = *context;
 	const int32_t width = grid.width, height = grid.height;
@@ -113,7 +114,7 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, Page
 			count++;
 			if (withoutCss) {
 				/* A cell that does not fit the line begins the next one. */
-				const long long signs = EqualSigns(start, size_t(p - start));
+				const int signs = CellEqualSigns(x, y, cell.cols, cell.rows, color == CLEAR_PIXEL);
 				const int length = int(BytesAsSent(p - start, signs));
 				equals += signs;
 				if (line + length > LONGEST_LINE) {
@@ -135,7 +136,7 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, Page
 			handOver();
 		if (!counted && PageWriteFailed())
 			break; /* the disk refused; reading on would only waste time */
-		onRow(y);
+		onRow(y, height);
 	}
 	out->used = size_t(p - out->bytes);
 	*totals = ScanTotals{count, equals};
@@ -143,11 +144,24 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, Page
 	return 0;
 }
 
+static void
+RowWritten(int32_t y, int32_t rows)
+{
+	ReportProgress(STAGE_WRITING, y + 1, rows);
+}
+
 int
 WriteCells(const PixelContext *context, const Grid &grid, bool withoutCss, PageBuffer *out, ScanTotals *totals)
 {
-	return ScanPicture(context, grid, withoutCss, out, totals, nullptr,
-	                   [&](int32_t y) { ReportProgress(STAGE_WRITING, y + 1, grid.height); });
+	return ScanPicture(context, grid, withoutCss, out, totals, nullptr, RowWritten);
+}
+
+/* A long count keeps the caller's windows painted. */
+static void
+RowCounted(int32_t y, int32_t)
+{
+	if (y % 64 == 63)
+		RepeatProgress();
 }
 
 long long
@@ -160,11 +174,7 @@ MeasureCells(const DecodedPicture &cells, const Grid &grid, bool asSent)
 	PageBuffer buffer{scratch.data(), 0};
 	long long counted = 0;
 	ScanTotals totals;
-	/* A long count keeps the caller's windows painted. */
-	const int result = ScanPicture(&context, grid, true, &buffer, &totals, &counted, [](int32_t y) {
-		if (y % 64 == 63)
-			RepeatProgress();
-	});
+	const int result = ScanPicture(&context, grid, true, &buffer, &totals, &counted, RowCounted);
 	DeletePixelContext(&context);
 	if (result != 0)
 		return -1;
