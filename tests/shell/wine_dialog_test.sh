@@ -211,18 +211,7 @@ step "the caption's progress"
 noise_picture 3000 "$work/noise.bmp"
 key alt+r ctrl+a
 type_text "$(windows_path "$work/noise.bmp")"
-timeout 120 xprop -spy -id "$main" WM_NAME >"$work/captions" 2>/dev/null &
-spy=$!
-pids="$pids $spy"
-sleep 0.3
-key Return
-wait_for 60 windows_are 2 || fail "no report after 60 s of converting"
-sleep 0.3
-kill $spy 2>/dev/null
-sed -n 's/^WM_NAME([A-Z_]*) = "\(.*\)"$/\1/p' "$work/captions" >"$work/names"
-[ "$(grep -c '^tilery [0-9]*%$' "$work/names")" -ge 2 ] ||
-	fail "the caption did not change twice while converting: $(tr '\n' ' ' <"$work/names")"
-[ "$(tail -n 1 "$work/names")" = tilery ] || fail "the caption is not tilery again at the end: $(tail -n 1 "$work/names")"
+convert_watching_the_caption WM_NAME
 dismiss_notice Return
 
 # 6. Alt+X ends the program with status 0.

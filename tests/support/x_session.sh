@@ -58,6 +58,25 @@ ended() {
 	wait "$1"
 }
 
+# convert_watching_the_caption PROPERTY: presses Enter to convert, and
+# checks, as xprop sees every change of the dialog's caption (PROPERTY,
+# the one its toolkit sets), that it said how far the conversion had got
+# at least twice, and is "tilery" again once the report is up.
+convert_watching_the_caption() {
+	timeout 120 xprop -spy -id "$main" "$1" >"$work/captions" 2>/dev/null &
+	spy=$!
+	pids="$pids $spy"
+	sleep 0.3
+	key Return
+	wait_for 60 windows_are 2 || fail "no report after 60 s of converting"
+	sleep 0.3
+	kill $spy 2>/dev/null
+	sed -n 's/^[A-Z_]*([A-Z_0-9]*) = "\(.*\)"$/\1/p' "$work/captions" >"$work/names"
+	[ "$(grep -c '^tilery [0-9]*%$' "$work/names")" -ge 2 ] ||
+		fail "the caption did not change twice while converting: $(tr '\n' ' ' <"$work/names")"
+	[ "$(tail -n 1 "$work/names")" = tilery ] || fail "the caption is not tilery again at the end: $(tail -n 1 "$work/names")"
+}
+
 # The windows titled "tilery": the dialog, whose id is $main, and notices.
 notices() { xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | grep -vx "$main"; }
 windows_are() { [ "$(xdotool search --onlyvisible --name '^tilery$' 2>/dev/null | wc -l)" -eq "$1" ]; }
