@@ -20,7 +20,7 @@ PACKAGE_PACKAGES="dpkg-dev file lintian appstream"
 # libspng, giflib, libjpeg-turbo and libwebp sources, GoogleTest's sources;
 # Wine, and the tools that drive and picture its windows, for the tests.
 WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev googletest libcli11-dev"
-WINDOWS_TEST_PACKAGES="wine wine64 xvfb xdotool xclip openbox x11-utils x11-apps netpbm
+WINDOWS_TEST_PACKAGES="wine wine64 xvfb xdotool xclip openbox x11-utils x11-apps netpbm python3
 	fonts-noto-cjk|fonts-ipafont-gothic"
 BUILD_DIR=build
 WINDOWS_DIR=build-windows

@@ -133,13 +133,16 @@ for name in page.html "$long"; do
 			wine "$windows" "$(win "$work/noise.bmp")" "$(win "$work/pages/$name")" 1 </dev/null 2>/dev/null &
 		fi
 		tool=$!
-		wait_for_unfinished_page "$work/pages" || fail "$stop: the new page was never seen being written"
+		# Held still until the watch has begun.
+		kill -STOP $tool
+		watch_for_unfinished_page "$work/pages" $tool || fail "$stop: Python did not start"
+		kill -CONT $tool
+		unfinished_page_held || fail "$stop: the new page was never seen being written"
 		if [ $stop = taskkill ]; then
-			# Held still, so that the page is not whole before taskkill starts.
-			kill -STOP $tool
 			wine taskkill /f /im "$(basename "$windows")" >/dev/null 2>&1
 		else
 			kill -INT $tool
+			kill -CONT $tool
 		fi
 		tries=300
 		while kill -0 $tool 2>/dev/null && [ $tries -gt 0 ]; do

@@ -149,9 +149,11 @@ start_dialog
 type_text "$work/noise.bmp"
 key alt+w
 type_text "$work/pages/page.html"
+watch_for_unfinished_page "$work/pages" "$tilery" open || fail "Python did not start"
 key Return
-wait_for_unfinished_page "$work/pages" "$tilery" || fail "the new page was never seen being written"
+unfinished_page_held || fail "the new page was never seen being written"
 kill -TERM "$tilery"
+kill -CONT "$tilery"
 ended "$tilery" 20
 [ $? -eq 143 ] || fail "SIGTERM did not end the program"
 [ "$(cat "$work/pages/page.html")" = "old page" ] || fail "SIGTERM took the old page"

@@ -223,7 +223,7 @@ status=$?
 [ $status -eq 0 ] || fail "exit status $status: $(cat "$work/tilery.log")"
 
 # 7. The session ends (log-off, shutdown) in the middle of writing a page.
-# The program is held still once the new page shows, so that the end
+# The program is held still the moment the new page shows, so that the end
 # reaches it before the page is whole.
 step "the session's end while a page is written"
 mkdir "$work/pages"
@@ -232,9 +232,9 @@ start_program
 type_text "$(windows_path "$work/noise.bmp")"
 key alt+w
 type_text "$(windows_path "$work/pages/page.html")"
+watch_for_unfinished_page "$work/pages" "$tilery" || fail "Python did not start"
 key Return
-wait_for_unfinished_page "$work/pages" || fail "the new page was never seen being written"
-kill -STOP "$tilery"
+unfinished_page_held || fail "the new page was never seen being written"
 wineboot --end-session &
 ending=$!
 sleep 1

@@ -11,22 +11,21 @@ noise_picture() {
 		head -c $data /dev/urandom
 	} >"$2"
 }
-# wait_for_unfinished_page FOLDER [PID]: until a new page shows being
-# written there, as a file of no name that process PID holds open (Linux),
-# or as a hidden .tilery-XXXXXX that has bytes in it (Windows: caught the
-# moment it is made, before it is marked for deleting, a forced end would
-# leave it); fails when none does.
-wait_for_unfinished_page() {
-	tries=5000
-	if [ -n "${2:-}" ]; then
-		until ls -l "/proc/$2/fd" 2>/dev/null | grep -qF -- "-> $1/#"; do
-			tries=$((tries - 1))
-			[ $tries -gt 0 ] || return 1
-		done
-		return 0
-	fi
-	until [ -n "$(find "$1" -name '.tilery-*' -size +0)" ]; do
+# watch_for_unfinished_page FOLDER PID [open]: from now on, until a new
+# page shows being written in FOLDER, then holds PID still (SIGSTOP) at
+# once (see the script); returns when it watches, 10 s at most.
+# unfinished_page_held: whether it was seen and PID held, 30 s at most.
+watch_for_unfinished_page() {
+	rm -f "$work/watching"
+	python3 "$(dirname "$0")/../support/hold_unfinished_page.py" "$@" >"$work/watching" &
+	watcher=$!
+	tries=100
+	until [ -s "$work/watching" ]; do
 		tries=$((tries - 1))
 		[ $tries -gt 0 ] || return 1
+		sleep 0.1
 	done
+}
+unfinished_page_held() {
+	wait "$watcher"
 }
