@@ -1,7 +1,7 @@
 # For the tests that stop a program in the middle of writing a page.
 
 # noise_picture SIZE FILE: a SIZE x SIZE BMP of random colours, whose page
-# takes long enough to write that a program can be stopped in the middle.
+# is big (225 MB at 3000) and takes a moment to write.
 noise_picture() {
 	le32() { printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
 	data=$(($1 * $1 * 3))
