@@ -25,7 +25,6 @@ enum { EXIT_WRITTEN = 0, EXIT_FAILED = 1, EXIT_USAGE = 2, EXIT_OUT_OF_MEMORY = 3
 enum { MIN_CELL_SIZE = 1, MAX_CELL_SIZE = 999 };
 constexpr long long MAX_WIDTH = 1000000;
 
-
 static const char USAGE[] = "usage: tilery-cli [OPTIONS] INPUT OUTPUT [CELL_SIZE]  (tilery-cli --help says more)\n";
 
 /* Digits only, no sign or spaces, within the limits. */
