@@ -141,7 +141,7 @@ wine_start() {
 	rm -f "$WINDOWS_DIR/display"
 	Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$WINDOWS_DIR/display" 2>/dev/null &
 	xvfb=$!
-	tries=100
+	tries=300
 	while [ ! -s "$WINDOWS_DIR/display" ] && [ $tries -gt 0 ]; do sleep 0.1; tries=$((tries - 1)); done
 	export DISPLAY=":$(cat "$WINDOWS_DIR/display")" TILERY_DISPLAY=":$(cat "$WINDOWS_DIR/display")"
 	mkdir -p "$WINDOWS_DIR/wm"

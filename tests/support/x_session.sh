@@ -32,12 +32,12 @@ if [ -n "${TILERY_DISPLAY:-}" ]; then
 else
 	Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 	pids="$pids $!"
-	wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
+	wait_for 30 test -s "$work/display" || fail "Xvfb did not start"
 	export DISPLAY=":$(cat "$work/display")"
 	HOME=$work/wm openbox --sm-disable >/dev/null 2>&1 &
 	pids="$pids $!"
 fi
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
+wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
 
 # step TEXT: how far the test has got, so that one stopped at its time
 # limit shows where it was.
