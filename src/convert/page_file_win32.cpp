@@ -68,7 +68,7 @@ OpenBeside(PageFile *page)
 	if (!NewPageName(page->target, page->temporary))
 		return nullptr;
 	const HANDLE file = CreateUniqueFile(page->temporary, GENERIC_WRITE | DELETE | WRITE_DAC,
-	                                 FILE_ATTRIBUTE_HIDDEN, &g_unfinishedPage);
+	                                     FILE_ATTRIBUTE_HIDDEN, &g_unfinishedPage);
 	if (file == INVALID_HANDLE_VALUE) {
 		page->temporary[0] = '\0';
 		return nullptr;

@@ -56,7 +56,7 @@ MakeVanishingFile(char *pattern, size_t)
 {
 	std::atomic<const char *> named{nullptr};
 	const HANDLE file = CreateUniqueFile(pattern, GENERIC_READ | GENERIC_WRITE | DELETE,
-	                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, &named);
+	                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, &named);
 	if (file == INVALID_HANDLE_VALUE)
 		return -1;
 	const int fd = _open_osfhandle(intptr_t(file), _O_BINARY | _O_RDWR);

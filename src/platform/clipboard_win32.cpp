@@ -5,23 +5,23 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <tuple>
 
-/* Memory the clipboard takes over, holding `length` bytes of data. */
-static HGLOBAL
-Global(const void *data, size_t length)
+/* Hands `length` bytes of data to the clipboard as `format`, which then
+ * owns their memory; false when it could not. */
+static bool
+PutOnClipboard(UINT format, const void *data, size_t length)
 {
 	const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, length);
-	if (!memory)
-		return nullptr;
-	void *to = GlobalLock(memory);
-	if (!to) {
-		GlobalFree(memory);
-		return nullptr;
+	void *to = memory ? GlobalLock(memory) : nullptr;
+	if (to) {
+		std::memcpy(to, data, length);
+		GlobalUnlock(memory);
+		if (SetClipboardData(format, memory))
+			return true;
 	}
-	std::memcpy(to, data, length);
-	GlobalUnlock(memory);
-	return memory;
+	if (memory)
+		GlobalFree(memory);
+	return false;
 }
 
 /* CF_HTML: a header of byte offsets into what follows it, the piece
@@ -47,15 +47,8 @@ PutHtmlOnClipboard(WindowHandle owner, const char *html, size_t length)
 	const std::wstring text = Widen(std::string(html, length).c_str());
 	if (!htmlFormat || !OpenClipboard(HWND(owner)))
 		return false;
-	bool put = EmptyClipboard();
-	for (const auto &[format, data, size] :
-	     {std::tuple<UINT, const void *, size_t>{htmlFormat, formatted.c_str(), formatted.size() + 1},
-	      std::tuple<UINT, const void *, size_t>{CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t)}}) {
-		const HGLOBAL memory = put ? Global(data, size) : nullptr;
-		put = memory && SetClipboardData(format, memory);
-		if (memory && !put)
-			GlobalFree(memory);
-	}
+	const bool put = EmptyClipboard() && PutOnClipboard(htmlFormat, formatted.c_str(), formatted.size() + 1) &&
+	                 PutOnClipboard(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
 	CloseClipboard();
 	return put;
 }

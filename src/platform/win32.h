@@ -9,7 +9,6 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
-
 #undef WM_CLOSE
 #undef WM_INITDIALOG
 #undef WM_COMMAND

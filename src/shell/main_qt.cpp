@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "convert/page_file.h"
+#include "convert/stop.h"
 #include "platform/application_qt.h"
 #include "platform/message_box_qt.h"
-#include "convert/stop.h"
 #include "shell/main_dialog.h"
 
 /* Until the application stands, Qt's complaints are held back: when it

@@ -3,9 +3,9 @@
 #include "convert/page_file.h"
 #include "platform/message_box_win32.h"
 #include "platform/win32.h"
+#include "shell/main_dialog.h"
 
 #include <objbase.h>
-#include "shell/main_dialog.h"
 
 /* Log-off or shutdown in the middle of a conversion leaves the old page as
  * it was and no half page. Windows tells every top-level window that the
