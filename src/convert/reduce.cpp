@@ -121,6 +121,10 @@ FewerColours(DecodedPicture *grid, int colours)
 	for (uint32_t p : grid->pixels)
 		if (p != CLEAR_PIXEL)
 			sorted.push_back(p);
+	/* A grid wholly clear (a coarse one where most of each block is) has
+	 * no colour to choose from. */
+	if (sorted.empty())
+		return;
 	std::sort(sorted.begin(), sorted.end());
 	std::vector<Shade> shades;
 	for (uint32_t p : sorted) {

@@ -124,31 +124,37 @@ TEST_F(ConvertTest, AScaleGivenIsTheOneTheBudgetIsMetOn)
 	EXPECT_TRUE(recorder.notices().empty());
 }
 
-/* Clear pixels under a budget: a red and clear checkerboard, and a logo on
- * a clear ground. Drawing a clear pixel in a colour, or a coloured one
- * clear, is a loss against the background like any other: the loss told
- * is the loss of the table as drawn, and a reduced checkerboard is never
- * called exact. */
+/* Clear pixels under a budget: a red and clear checkerboard, a logo on a
+ * clear ground, and one a fifth opaque, whose coarser grids are wholly
+ * clear; in all their colours and in 16 at most. Drawing a clear pixel in
+ * a colour, or a coloured one clear, is a loss against the background
+ * like any other: the loss told is the loss of the table as drawn, and a
+ * reduced checkerboard is never called exact. */
 TEST_F(ConvertTest, BudgetsOnClearPixelsTellTheLossOfWhatIsDrawn)
 {
-	Picture checkerboard{"checkerboard", 64, 64, {}}, logo = Pictures()[1];
+	Picture checkerboard{"checkerboard", 64, 64, {}}, logo = Pictures()[1], faint{"faint logo", 200, 100, {}};
 	for (int32_t i = 0; i < 64 * 64; i++)
 		checkerboard.rgb.push_back((i % 64 + i / 64) % 2 ? DRAWN_CLEAR : 0xFF0000);
 	for (uint32_t &c : logo.rgb)
 		c = c == 0xFFFFFF ? DRAWN_CLEAR : c;
-	for (const Picture &picture : {checkerboard, logo}) {
+	for (int32_t y = 0; y < 100; y++)
+		for (int32_t x = 0; x < 200; x++)
+			faint.rgb.push_back((x / 5 + y / 5) % 5 == 0 ? 0xD02030 + uint32_t(x % 7) * 0x10 : DRAWN_CLEAR);
+	for (const Picture &picture : {checkerboard, logo, faint}) {
 		PngFields png;
 		png.width = uint32_t(picture.width), png.height = uint32_t(picture.height), png.colorType = 6;
 		for (uint32_t c : picture.rgb)
 			png.samples.insert(png.samples.end(), {c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF, c == DRAWN_CLEAR ? 0u : 255u});
 		const Bytes file = MakePng(png);
 		WriteFile(input, std::string(file.begin(), file.end()));
-		for (long long budget : {20000LL, 5000LL, 1500LL}) {
-			SCOPED_TRACE(std::string(picture.name) + ", " + std::to_string(budget) + " bytes");
+		for (const auto &[budget, colours] : {std::pair{20000LL, 0}, {5000LL, 0}, {1500LL, 0}, {300LL, 16}, {5000LL, 16}}) {
+			SCOPED_TRACE(std::string(picture.name) + ", " + std::to_string(budget) + " bytes, colours " +
+			             std::to_string(colours));
 			PageOptions options = DEFAULT_PAGE_OPTIONS;
 			options.fragment = options.keepClear = true;
 			options.background = 0x336699;
 			options.maxBytes = budget;
+			options.reduction.colours = colours;
 			PageTotals totals{};
 			ASSERT_EQ(ConvertPicture(input.c_str(), output.c_str(), 1, options, &totals), 0);
 			const std::string page = ReadFile(output);

@@ -32,10 +32,13 @@ Rgb(uint64_t r, uint64_t g, uint64_t b)
 	return uint32_t(r << 16 | g << 8 | b);
 }
 
+/* Rounded to the nearest, halves up: in floating point, not the integer
+ * arithmetic the conversion uses. */
 uint32_t
 Mean(const uint64_t sum[3], uint64_t n)
 {
-	return Rgb((sum[0] + n / 2) / n, (sum[1] + n / 2) / n, (sum[2] + n / 2) / n);
+	auto mean = [n](uint64_t s) { return uint64_t(std::floor(double(s) / double(n) + 0.5)); };
+	return Rgb(mean(sum[0]), mean(sum[1]), mean(sum[2]));
 }
 
 /* Each block of scale x scale pixels the mean of those not clear, or clear
@@ -109,6 +112,8 @@ ModelFewerColours(Picture *p, int colours)
 	}
 	std::map<uint32_t, uint32_t> becomes;
 	for (const std::vector<Shade> &box : boxes) {
+		if (box.empty())
+			continue; /* no colour at all: nothing becomes anything */
 		uint64_t sum[3] = {0, 0, 0}, n = 0;
 		for (const Shade &s : box) {
 			for (int k = 0; k < 3; k++)
@@ -189,6 +194,18 @@ Sample(int32_t width, int32_t height, bool clear, unsigned seed)
 	return p;
 }
 
+/* A few coloured pixels on a clear ground, fewer than half of any block
+ * of a coarser grid, which is then wholly clear. */
+Picture
+Sparse(int32_t width, int32_t height)
+{
+	Picture p{width, height, {}};
+	for (int32_t y = 0; y < height; y++)
+		for (int32_t x = 0; x < width; x++)
+			p.rgb.push_back(x % 3 == 1 && y % 3 == 1 ? Rgb(uint32_t(x * 40 % 256), uint32_t(y * 60 % 256), 200) : DRAWN_CLEAR);
+	return p;
+}
+
 std::string
 PngOf(const Picture &p)
 {
@@ -206,13 +223,15 @@ TEST_F(ConvertTest, ReductionsByHandDrawWhatAPlainModelComputes)
 		int32_t scale;
 		int colours, tolerance;
 	};
-	const Asked asked[] = {{3, 0, 0}, {1, 12, 0}, {1, 0, 18}, {4, 0, 0}, {2, 7, 9}, {5, 3, 40}, {1, 2, 255}};
-	for (bool clear : {false, true}) {
-		const Picture picture = Sample(61, 43, clear, clear ? 7 : 5);
+	const Asked asked[] = {{3, 0, 0}, {1, 12, 0}, {1, 0, 18}, {4, 0, 0}, {2, 7, 9}, {5, 3, 40}, {1, 2, 255}, {2, 2, 0}};
+	const std::pair<Picture, bool> pictures[] = {
+		{Sample(61, 43, false, 5), false}, {Sample(61, 43, true, 7), true}, {Sparse(20, 14), true}};
+	for (const auto &[picture, clear] : pictures) {
 		WriteFile(input, PngOf(picture));
 		for (const Asked &a : asked) {
-			SCOPED_TRACE(testing::Message() << "scale " << a.scale << ", colours " << a.colours << ", tolerance "
-			                                << a.tolerance << (clear ? ", clear kept" : ""));
+			SCOPED_TRACE(testing::Message() << picture.width << "x" << picture.height << ", scale " << a.scale
+			                                << ", colours " << a.colours << ", tolerance " << a.tolerance
+			                                << (clear ? ", clear kept" : ""));
 			PageOptions options = DEFAULT_PAGE_OPTIONS;
 			options.fragment = true;
 			options.keepClear = clear;
