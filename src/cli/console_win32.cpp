@@ -5,6 +5,7 @@
 #include <io.h>
 
 #include <cwchar>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -59,15 +60,26 @@ TemporaryFolder(void)
 	return folder.c_str();
 }
 
-/* The arguments come as UTF-16 and go on as UTF-8; /? asks for the help,
- * as it does of Windows's own programs (no file name holds a ?). A picture
- * comes in on standard input as bytes. */
+/* Whether an argument asks for the help as Windows's own programs are
+ * asked: /?, /h, /help or -?, in any case. Any other argument that starts
+ * with a slash is a path, from the current drive's root. */
+static bool
+AsksForHelp(const wchar_t *argument)
+{
+	for (const wchar_t *help : {L"/?", L"/h", L"/help", L"-?"})
+		if (_wcsicmp(argument, help) == 0)
+			return true;
+	return false;
+}
+
+/* The arguments come as UTF-16 and go on as UTF-8. A picture comes in on
+ * standard input as bytes. */
 int
 wmain(int argc, wchar_t **argv)
 {
 	std::vector<std::string> arguments;
 	for (int i = 0; i < argc; i++)
-		arguments.push_back(i > 0 && std::wcscmp(argv[i], L"/?") == 0 ? "--help" : Narrow(argv[i]));
+		arguments.push_back(i > 0 && AsksForHelp(argv[i]) ? "--help" : Narrow(argv[i]));
 	std::vector<char *> pointers;
 	for (std::string &argument : arguments)
 		pointers.push_back(&argument[0]);

@@ -14,6 +14,7 @@
 
 #include "cli/console.h"
 #include "convert/convert.h"
+#include "convert/decimal.h"
 #include "convert/page_file.h"
 #include "convert/path.h"
 #include "convert/picture.h"
@@ -22,48 +23,22 @@
 #include "shell/notice.h"
 
 enum { EXIT_WRITTEN = 0, EXIT_FAILED = 1, EXIT_USAGE = 2, EXIT_OUT_OF_MEMORY = 3 };
-enum { MIN_CELL_SIZE = 1, MAX_CELL_SIZE = 999 };
-constexpr long long MAX_WIDTH = 1000000;
+enum : long long { MIN_CELL_SIZE = 1, MAX_CELL_SIZE = 999, MAX_WIDTH = 1000000 };
 
 static const char USAGE[] = "usage: tilery-cli [OPTIONS] INPUT OUTPUT [CELL_SIZE]  (tilery-cli --help says more)\n";
-
-/* Digits only, no sign or spaces, within the limits. */
-static bool
-ParseCellSize(const char *text, int *size)
-{
-	int value = 0;
-	if (!*text)
-		return false;
-	for (const char *p = text; *p; p++) {
-		if (*p < '0' || *p > '9')
-			return false;
-		value = value * 10 + (*p - '0');
-		if (value > MAX_CELL_SIZE)
-			return false;
-	}
-	if (value < MIN_CELL_SIZE)
-		return false;
-	*size = value;
-	return true;
-}
 
 /* A number of bytes: digits, then K (1000) or M (1000000) if need be. */
 static bool
 ParseBytes(const std::string &text, long long *bytes)
 {
-	long long value = 0, unit = 1;
-	size_t digits = text.size();
-	if (digits > 0 && (text.back() == 'K' || text.back() == 'M'))
-		unit = text.back() == 'K' ? 1000 : 1000000, digits--;
-	if (digits == 0 || digits > 12)
+	constexpr long long MOST_DIGITS = 999999999999; /* twelve */
+	long long value;
+	const char *end = ReadDecimal(text.c_str(), MOST_DIGITS, &value);
+	const long long unit = *end == 'K' ? 1000 : *end == 'M' ? 1000000 : 1;
+	if (end == text.c_str() || end[unit > 1] != '\0' || value < 1 || value > MOST_DIGITS)
 		return false;
-	for (size_t i = 0; i < digits; i++) {
-		if (text[i] < '0' || text[i] > '9')
-			return false;
-		value = value * 10 + (text[i] - '0');
-	}
 	*bytes = value * unit;
-	return *bytes > 0;
+	return true;
 }
 
 /* "#rrggbb", as HTML writes a colour; packed as the pictures' colours are. */
@@ -96,6 +71,31 @@ struct Arguments {
 
 } // namespace
 
+/* An option's whole number: decimal digits alone, from least to most. */
+static CLI::Validator
+WholeNumber(long long least, long long most)
+{
+	return CLI::Validator(
+		[least, most](std::string &text) {
+			long long value;
+			return ParseDecimal(text.c_str(), least, most, &value)
+			               ? std::string()
+			               : "'" + text + "' is not a whole number from " + std::to_string(least) + " to " +
+			                         std::to_string(most);
+		},
+		std::to_string(least) + "-" + std::to_string(most));
+}
+
+/* A whole number the command line gave, checked already; or `otherwise`. */
+static long long
+NumberGiven(const std::string &text, long long otherwise)
+{
+	long long value = otherwise;
+	if (!text.empty())
+		ParseDecimal(text.c_str(), 0, std::numeric_limits<long long>::max() - 1, &value);
+	return value;
+}
+
 /* The command line, through CLI11: -1 when the conversion is to go on,
  * else the exit status (after --help, --version or a wrong argument,
  * named in the message). */
@@ -108,20 +108,17 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	             "colour merged into cells.",
 	             "tilery-cli");
 	app.get_formatter()->column_width(24);
+	/* A path may start with a slash on any system: /? and its kind are
+	 * turned into --help before this sees them. */
+	app.allow_windows_style_options(false);
 	app.set_help_flag("-h,--help", "Print this help and exit");
 	app.set_version_flag("--version", "tilery-cli " TILERY_VERSION, "Print the version and exit");
-	std::string cellSize, background;
+	std::string cellSize, background, maxBytes, width, colours, tolerance, scale;
 	bool fragment = false, noCss = false, transparent = false;
 	app.add_option("INPUT", arguments->input, "The picture; - reads it from standard input")->required();
 	app.add_option("OUTPUT", arguments->output, "The page; - writes it to standard output")->required();
 	app.add_option("CELL_SIZE", cellSize, "Screen pixels a side of each picture pixel, 1 to 999\n(default 1)")
-		->check(CLI::Validator(
-			[](std::string &text) {
-				int size;
-				return ParseCellSize(text.c_str(), &size) ? std::string()
-				                                           : "'" + text + "' is not a whole number from 1 to 999";
-			},
-			"1-999"));
+		->check(WholeNumber(MIN_CELL_SIZE, MAX_CELL_SIZE));
 	app.add_flag("--fragment", fragment,
 	             "The table alone, to paste into a mail: no document\n"
 	             "around it, ASCII, lines ending in CR LF. Implies\n"
@@ -132,15 +129,12 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	app.add_flag("--transparent", transparent,
 	             "Fully transparent pixels (PNG, GIF, WebP) become cells\n"
 	             "without a colour: what lies below the table shows");
-	std::string maxBytes;
-	int colours = 0, tolerance = 0, scale = 1;
-	long long width = 0;
 	app.add_option("--width", width,
 	               "The table at most W screen pixels wide: at a smaller\n"
 	               "cell size, or the picture made W pixels wide by area\n"
 	               "averaging, its height following")
 		->option_text("W")
-		->check(CLI::Range(1LL, MAX_WIDTH));
+		->check(WholeNumber(1, MAX_WIDTH));
 	app.add_option("--max-bytes", maxBytes,
 	               "At most N bytes (K: 1000, M: 1000000), the picture\n"
 	               "reduced where it must be, with the least loss. With\n"
@@ -150,23 +144,25 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 		->check(CLI::Validator(
 			[](std::string &text) {
 				long long bytes;
-				return ParseBytes(text, &bytes) ? std::string() : "'" + text + "' is not a number of bytes";
+				return ParseBytes(text, &bytes) ? std::string()
+				                                : "'" + text + "' is not a number of bytes: digits, then K (1000) or "
+				                                               "M (1000000) if need be, as 100K";
 			},
 			"N[K|M]"));
 	app.add_option("--colours", colours, "At most N colours (2 to 65536), by median cut, without\ndithering")
 		->option_text("N")
-		->check(CLI::Range(2, 65536));
+		->check(WholeNumber(2, 65536));
 	app.add_option("--tolerance", tolerance,
 	               "Neighbouring pixels merged into a cell where red,\n"
 	               "green and blue each differ by at most D (0 to 255)\n"
 	               "from the cell's first; the cell painted their mean")
 		->option_text("D")
-		->check(CLI::Range(0, int(MAX_TOLERANCE)));
+		->check(WholeNumber(0, MAX_TOLERANCE));
 	app.add_option("--scale", scale,
 	               "A grid S times coarser (1 to 64), cells S times\n"
 	               "larger: the picture's drawn size stays")
 		->option_text("S")
-		->check(CLI::Range(1, int(MAX_SCALE)));
+		->check(WholeNumber(1, MAX_SCALE));
 	app.add_option("--background", background,
 	               "The colour transparency is laid over (default\n"
 	               "#ffffff); with --transparent, partly transparent\n"
@@ -190,19 +186,20 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 		WriteText(stderr, (std::string("tilery: ") + wrong.what() + "\n" + USAGE).c_str());
 		return EXIT_USAGE;
 	}
-	if (!cellSize.empty())
-		ParseCellSize(cellSize.c_str(), &arguments->cellSize);
+	PageOptions &page = arguments->page;
+	arguments->cellSize = int(NumberGiven(cellSize, 1));
 	if (!background.empty())
-		ParseColor(background, &arguments->page.background);
-	arguments->page.fragment = fragment;
-	arguments->page.noCss = noCss || fragment;
-	arguments->page.keepClear = transparent;
+		ParseColor(background, &page.background);
+	page.fragment = fragment;
+	page.noCss = noCss || fragment;
+	page.keepClear = transparent;
 	if (!maxBytes.empty())
-		ParseBytes(maxBytes, &arguments->page.maxBytes);
-	arguments->page.reduction = Reduction{scale, colours, tolerance};
-	arguments->page.width = width;
+		ParseBytes(maxBytes, &page.maxBytes);
+	page.reduction = Reduction{int32_t(NumberGiven(scale, 1)), int(NumberGiven(colours, 0)),
+	                           int(NumberGiven(tolerance, 0))};
+	page.width = NumberGiven(width, 0);
 	arguments->pageOptionsGiven =
-		fragment || noCss || transparent || !background.empty() || width > 0 || IsReducing(arguments->page);
+		fragment || noCss || transparent || !background.empty() || page.width > 0 || IsReducing(page);
 	return -1;
 }
 
@@ -338,9 +335,16 @@ WhatWasDone(const PageTotals &totals, bool fragment)
 		add("near colours merged (tolerance " + std::to_string(r.tolerance) + ")");
 	if (done.empty())
 		done = "no reduction";
-	char loss[64] = "no loss: the exact page";
+	/* The loss is the reduction's: a picture made narrower lost more. */
+	std::string exact = "the exact page";
+	if (totals.width != totals.readWidth)
+		exact += " of the picture made " + std::to_string(totals.width) + "x" + std::to_string(totals.height);
+	char loss[160];
 	if (totals.psnr < std::numeric_limits<double>::infinity())
-		std::snprintf(loss, sizeof loss, "PSNR %.2f dB against the exact page", totals.psnr);
+		std::snprintf(loss, sizeof loss, "PSNR %.2f dB against %s", totals.psnr, exact.c_str());
+	else
+		std::snprintf(loss, sizeof loss, "%s: %s",
+		              totals.width != totals.readWidth ? "no loss but the width's" : "no loss", exact.c_str());
 	const std::string sent = fragment ? " (" + std::to_string(totals.bytesSent) + " as sent)" : std::string();
 	return done + ": " + std::to_string(totals.bytes) + " bytes" + sent + ", " + loss;
 }
@@ -369,14 +373,17 @@ Report(const Arguments &arguments, const PageTotals &totals)
 	if (page.fragment && tableWidth > MAIL_WIDTH)
 		told += "tilery: the table is " + std::to_string(tableWidth) + " pixels wide, wider than a mail's usual " +
 		        std::to_string(MAIL_WIDTH) + ": --width " + std::to_string(MAIL_WIDTH) + " fits it\n";
-	const bool clipped = totals.bytesSent > MAIL_CLIP_BYTES;
+	/* Gmail's clipping is a mail's concern: a web page is never told of it. */
+	const bool forMail = page.fragment || page.noCss || page.maxBytes > 0;
+	const bool clipped = forMail && totals.bytesSent > MAIL_CLIP_BYTES;
 	if (arguments.pageOptionsGiven && (clipped || IsConsole(stderr))) {
-		char line[200];
-		const std::string sent =
-			page.fragment ? " (" + std::to_string(totals.bytesSent) + " as sent in a mail)" : std::string();
-		std::snprintf(line, sizeof line, "tilery: %lld cells, %lld bytes%s, %s the %lld bytes past which Gmail clips a message\n",
-		              totals.cells, totals.bytes, sent.c_str(), clipped ? "past" : "within", (long long)MAIL_CLIP_BYTES);
-		told += line;
+		told += "tilery: " + std::to_string(totals.cells) + " table cells, " + std::to_string(totals.bytes) + " bytes";
+		if (page.fragment)
+			told += " (" + std::to_string(totals.bytesSent) + " as sent in a mail)";
+		if (forMail)
+			told += std::string(clipped ? ", past" : ", within") + " the " + std::to_string(MAIL_CLIP_BYTES) +
+			        " bytes past which Gmail clips a message";
+		told += "\n";
 	}
 	WriteText(stderr, told.c_str());
 }

@@ -86,7 +86,11 @@ TEST(CliTest, WrongArgumentsAreNamedWithTheUsageAndStatusTwo)
 		{"--background '#12345' a.bmp b.html", "--background: '#12345'"}, {"a.bmp b.html --background", "--background"},
 		{"--max-bytes 12X a.bmp b.html", "--max-bytes: '12X'"}, {"--max-bytes 0 a.bmp b.html", "--max-bytes: '0'"},
 		{"--tolerance 256 a.bmp b.html", "--tolerance"}, {"--scale 0 a.bmp b.html", "--scale"},
-		{"--colours 1 a.bmp b.html", "--colours"}};
+		{"--colours 1 a.bmp b.html", "--colours"},
+		{"--width 0 a.bmp b.html", "--width: '0' is not a whole number from 1 to 1000000"},
+		{"--width 0x10 a.bmp b.html", "--width: '0x10' is not a whole number"},
+		{"--colours 1e3 a.bmp b.html", "--colours: '1e3' is not a whole number"},
+		{"--max-bytes 100k a.bmp b.html", "'100k' is not a number of bytes: digits, then K (1000) or M (1000000)"}};
 	for (const auto &[arguments, named] : cases) {
 		SCOPED_TRACE(arguments);
 		const CliRun run = Cli(dir, arguments);
@@ -202,6 +206,10 @@ TEST(CliTest, ReportsSayWhatWasDone)
 		 "coarser"},
 		{"--no-css", "bytes, past the 102000 bytes past which Gmail clips a message\n", "as sent"},
 		{"--fragment --max-bytes 50K", " as sent), PSNR ", "Gmail"},
+		{"--transparent", "tilery: --transparent changed nothing", "Gmail"}, /* a web page */
+		{"--width 600 --max-bytes 10M", "no loss but the width's: the exact page of the picture made 600x51\n",
+		 "no loss: "},
+		{"--width 010 --scale 1", "the picture made 10x1 pixels from 700x60", "coarser"},
 	};
 	for (const Told &t : told) {
 		SCOPED_TRACE(t.options);

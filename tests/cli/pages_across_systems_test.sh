@@ -4,7 +4,8 @@
 # refuses alike, for every test picture (the examples, the fuzzing seeds and
 # kept inputs, the BMP suite), named by path or given on standard input and
 # output, and in the page's forms for e-mail and to a byte budget; both say
-# the same for wrong arguments, /? and -h give the help; a picture in a folder with
+# the same for wrong arguments, /? and -h give the help; a path from the
+# root is a path, not an option; a picture in a folder with
 # a Japanese name becomes a page with a Japanese name; on a console the
 # tool shows its progress and notices a person can read; paths in double
 # quotes, as Explorer copies them, are the paths inside; and Ctrl+C or
@@ -71,7 +72,7 @@ for picture in "$source"/examples/sample.bmp "$source"/fuzz/seeds/rgba.png "$sou
 done
 
 # Wrong arguments, --help and --version.
-for arguments in "" "a.bmp" "a.bmp b.html 0" "a.bmp b.html 1000" "--bogus a.bmp b.html" "--background red a b" \
+for arguments in "" "a.bmp" "a.bmp b.html 0" "a.bmp b.html 1000" "--bogus a.bmp b.html" "--background red a b" "--width 010x a b" \
 	"--help" "--version"; do
 	# shellcheck disable=SC2086
 	"$linux" $arguments >"$work/linux.out" 2>"$work/linux.err"
@@ -84,12 +85,19 @@ for arguments in "" "a.bmp" "a.bmp b.html 0" "a.bmp b.html 1000" "--bogus a.bmp 
 	tr -d '\r' <"$work/windows.err" | cmp -s - "$work/linux.err" || fail "'$arguments': standard error differs"
 done
 
-# /? and -h give the help, as --help does.
+# /?, /h, /help, -? and -h give the help, as --help does.
 "$linux" --help >"$work/linux.out"
-for asked in "/?" -h; do
+for asked in "/?" /h /HELP "-?" -h; do
 	wine "$windows" "$asked" >"$work/windows.out" 2>&1 || fail "$asked: status $?"
 	tr -d '\r' <"$work/windows.out" | cmp -s - "$work/linux.out" || fail "$asked does not give the help"
 done
+
+# A path that starts with a slash is a path, from the current drive's root
+# (Z:, which is /), on Windows as on Linux; not an option.
+"$linux" "$source/examples/sample.bmp" "$work/linux.html" 4
+(cd "$work" && wine "$windows" "$source/examples/sample.bmp" "$work/slash.html" 4) 2>"$work/windows.err" ||
+	fail "a path from the root, /...: status $?: $(cat "$work/windows.err")"
+cmp -s "$work/linux.html" "$work/slash.html" || fail "a path from the root, /...: the page differs or is missing"
 
 # Japanese names, there and back; a missing one is told in UTF-8.
 folder="$work/日本語の絵"
