@@ -81,7 +81,9 @@ target_link_libraries(tilery_core PUBLIC tilery_spng tilery_gif tilery_jpeg tile
 add_link_options(-static)
 
 # The icon, the version and the manifest (today's controls, per-monitor
-# DPI awareness), in both programs; the version names each.
+# DPI awareness), in both programs; the version names each, and is the
+# project's, in the manifest too.
+configure_file(res/tilery.manifest.in ${CMAKE_BINARY_DIR}/tilery.manifest @ONLY)
 set(TILERY_PROGRAM tilery-cli)
 set(TILERY_DESCRIPTION "tilery-cli: a picture as an HTML table, from the command line")
 configure_file(res/tilery.rc.in ${CMAKE_BINARY_DIR}/tilery-cli.rc @ONLY)

@@ -7,7 +7,10 @@ add_test(NAME pages_across_systems
 add_test(NAME wine_dialog
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/shell/wine_dialog_test.sh
           $<TARGET_FILE:tilery> ${CMAKE_SOURCE_DIR}/examples/sample.bmp ${CMAKE_BINARY_DIR}/dialog.png)
-set_tests_properties(pages_across_systems wine_dialog PROPERTIES TIMEOUT 300 LABELS wine)
+# The dialog in a Wine prefix as Wine makes it, without "MS UI Gothic".
+add_test(NAME wine_dialog_font
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/shell/wine_dialog_font_test.sh $<TARGET_FILE:tilery>)
+set_tests_properties(pages_across_systems wine_dialog wine_dialog_font PROPERTIES TIMEOUT 300 LABELS wine)
 set_tests_properties(wine_dialog PROPERTIES ENVIRONMENT TILERY_PHOTO=${CMAKE_SOURCE_DIR}/build-photos/chelsea.png)
 
 # The zip ./build.sh windows makes.

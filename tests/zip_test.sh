@@ -37,6 +37,7 @@ for program in tilery.exe tilery-cli.exe; do
 	strings -el "$top/$program" | grep -qx "$version" || fail "$program has no version resource"
 	strings -el "$top/$program" | grep -qx "$program" || fail "$program's version does not name it"
 	grep -q 'Microsoft.Windows.Common-Controls' "$top/$program" || fail "$program has no manifest"
+	grep -q "name=\"tilery\" version=\"$version.0\"" "$top/$program" || fail "$program's manifest is not version $version.0"
 	grep -q 'PerMonitorV2' "$top/$program" || fail "$program is not aware of each monitor's DPI"
 	grep -q '<longPathAware[^>]*>true<' "$top/$program" || fail "$program does not take paths past 260 characters"
 done

@@ -92,6 +92,10 @@ bool SetWindowText(WindowHandle window, const char *text);
  * edit field sets how many bytes it takes (0: as many as it can hold). */
 intptr_t SendMessage(WindowHandle window, unsigned message, WPARAM wParam, LPARAM lParam);
 
+/* Moves the keyboard focus to a control of the dialog, as Tab does: an
+ * edit field's text is selected whole. */
+void SetDialogFocus(WindowHandle dialog, int id);
+
 /* Whether a check box is checked; checks or clears one. */
 bool IsButtonChecked(WindowHandle dialog, int id);
 void CheckButton(WindowHandle dialog, int id, bool checked);

@@ -370,6 +370,17 @@ SendMessage(WindowHandle window, unsigned message, WPARAM wParam, LPARAM lParam)
 	return 0;
 }
 
+void
+SetDialogFocus(WindowHandle dialog, int id)
+{
+	auto *widget = qobject_cast<QWidget *>(FromHandle(GetDlgItem(dialog, id)));
+	if (!widget)
+		return;
+	widget->setFocus(Qt::TabFocusReason);
+	if (auto *edit = qobject_cast<QLineEdit *>(widget))
+		edit->selectAll();
+}
+
 bool
 IsButtonChecked(WindowHandle dialog, int id)
 {

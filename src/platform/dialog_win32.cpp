@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -18,11 +19,8 @@ class TemplateBytes {
 public:
 	void Word(uint16_t value) { Put(&value, sizeof value); }
 	void DoubleWord(uint32_t value) { Put(&value, sizeof value); }
-	void Text(const char *utf8)
-	{
-		const std::wstring text = Widen(utf8);
-		Put(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-	}
+	void Text(const char *utf8) { Text(Widen(utf8)); }
+	void Text(const std::wstring &text) { Put(text.c_str(), (text.size() + 1) * sizeof(wchar_t)); }
 	void AlignToDoubleWord()
 	{
 		while (bytes_.size() % 4)
@@ -65,6 +63,64 @@ ClassAtom(const char *className)
 	return 0x0082; /* static */
 }
 
+static int CALLBACK
+FaceFound(const LOGFONTW *, const TEXTMETRICW *, DWORD, LPARAM found)
+{
+	*reinterpret_cast<bool *>(found) = true;
+	return 0;
+}
+
+/* Whether the system has a face of this name that draws Japanese. */
+static bool
+HasJapaneseFace(const std::wstring &face)
+{
+	if (face.empty() || face.size() >= LF_FACESIZE)
+		return false;
+	LOGFONTW wanted = {};
+	wanted.lfCharSet = SHIFTJIS_CHARSET;
+	face.copy(wanted.lfFaceName, face.size());
+	bool found = false;
+	const HDC screen = GetDC(nullptr);
+	EnumFontFamiliesExW(screen, &wanted, FaceFound, LPARAM(&found), 0);
+	ReleaseDC(nullptr, screen);
+	return found;
+}
+
+/* The first face that draws Japanese, its vertical form (@name) aside. */
+static int CALLBACK
+TakeJapaneseFace(const LOGFONTW *font, const TEXTMETRICW *, DWORD, LPARAM face)
+{
+	if (font->lfFaceName[0] == L'@')
+		return 1;
+	*reinterpret_cast<std::wstring *>(face) = font->lfFaceName;
+	return 0;
+}
+
+/* The template's face where the system has it: Windows installs "MS UI
+ * Gothic" with its Japanese supplemental fonts alone, and without it every
+ * label would draw as boxes. Else a face the system draws Japanese with:
+ * its message face where that one does, its own Japanese faces, any;
+ * failing all, the message face, which Windows links to a Japanese one. */
+static std::wstring
+DialogFace(const char *templateFace)
+{
+	NONCLIENTMETRICSW metrics = {};
+	metrics.cbSize = sizeof metrics;
+	const std::wstring message =
+		SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) ? metrics.lfMessageFont.lfFaceName
+		                                                                             : L"";
+	for (const std::wstring &face : {Widen(templateFace), message, std::wstring(L"Yu Gothic UI"), std::wstring(L"Meiryo UI")})
+		if (HasJapaneseFace(face))
+			return face;
+	LOGFONTW japanese = {};
+	japanese.lfCharSet = SHIFTJIS_CHARSET;
+	std::wstring any;
+	const HDC screen = GetDC(nullptr);
+	EnumFontFamiliesExW(screen, &japanese, TakeJapaneseFace, LPARAM(&any), 0);
+	ReleaseDC(nullptr, screen);
+	return !any.empty() ? any : !message.empty() ? message : Widen(templateFace);
+}
+
 static void
 BuildTemplate(const DialogTemplate &t, TemplateBytes *out)
 {
@@ -84,7 +140,7 @@ BuildTemplate(const DialogTemplate &t, TemplateBytes *out)
 	/* Japanese, so that where the template's font is missing a face that
 	 * draws the texts stands in for it. */
 	out->Word(uint16_t(SHIFTJIS_CHARSET << 8));
-	out->Text(t.fontName);
+	out->Text(DialogFace(t.fontName));
 	for (int i = 0; i < t.itemCount; i++) {
 		const DialogItemTemplate &item = t.items[i];
 		out->AlignToDoubleWord();
@@ -321,6 +377,14 @@ SendMessage(WindowHandle window, unsigned message, WPARAM wParam, LPARAM lParam)
 		return 0;
 	}
 	return SendMessageW(HWND(window), message, wParam, lParam);
+}
+
+/* The dialog manager's own move, which selects an edit field's text. */
+void
+SetDialogFocus(WindowHandle dialog, int id)
+{
+	if (const HWND control = ::GetDlgItem(HWND(dialog), id))
+		SendMessageW(HWND(dialog), WM_NEXTDLGCTL, WPARAM(control), TRUE);
 }
 
 bool

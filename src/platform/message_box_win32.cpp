@@ -38,9 +38,23 @@ Wrapped(const std::wstring &text)
 	return out;
 }
 
+/* Keys and clicks that waited while the program was busy (a conversion
+ * takes no input) were meant for what was on screen then: a box must not
+ * take them as its answer, and close before it is seen. */
+static void
+DiscardWaitingInput(void)
+{
+	MSG message;
+	while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+		;
+	while (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE))
+		;
+}
+
 int
 ShowWin32MessageBox(WindowHandle owner, const char *text, const char *caption, unsigned style)
 {
+	DiscardWaitingInput();
 	MessageBoxW(HWND(owner), Wrapped(Widen(text)).c_str(), Widen(caption).c_str(), style);
 	return IDOK;
 }

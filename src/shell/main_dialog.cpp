@@ -3,12 +3,13 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "convert/convert.h"
+#include "convert/decimal.h"
 #include "convert/path.h"
 #include "convert/picture_file.h"
 #include "platform/clipboard.h"
@@ -16,7 +17,7 @@
 #include "shell/file_choosers.h"
 #include "shell/notice.h"
 
-enum { PATH_LIMIT = 1023, CELL_SIZE_LIMIT = 2, CELL_SIZE_TEXT_SIZE = 32, LIMIT_DIGITS = 6 };
+enum { PATH_LIMIT = 1023, CELL_SIZE_LIMIT = 2, CELL_SIZE_TEXT_SIZE = 32, LIMIT_DIGITS = 6, MOST_KILOBYTES = 999999 };
 
 char g_inputPath[PATH_BUFFER_SIZE];
 char g_outputPath[PATH_BUFFER_SIZE];
@@ -26,15 +27,19 @@ char g_outputPath[PATH_BUFFER_SIZE];
  * conversion over the first one's covered cells. */
 static bool g_converting;
 
-/* Decimal, after leading white space and an optional sign; no number, zero
- * or less gives 1. */
+/* Decimal, after leading white space and an optional sign, up to the first
+ * other byte; no number, zero or less gives 1. */
 static int
 CellSizeFromText(const char *text)
 {
-	const long value = std::strtol(text, nullptr, 10);
-	if (value <= 0)
-		return 1;
-	return value > INT_MAX ? INT_MAX : int(value);
+	while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
+		text++;
+	const bool negative = *text == '-';
+	if (*text == '+' || *text == '-')
+		text++;
+	long long value;
+	ReadDecimal(text, INT_MAX - 1LL, &value);
+	return negative || value < 1 ? 1 : int(value);
 }
 
 /* The dialog takes no input while a picture is read and scanned, but it
@@ -69,6 +74,20 @@ KeepPainted(ConversionStage stage, long long done, long long total)
 	UpdateWindows();
 }
 
+/* A conversion's own notice (a failure) ends it: the caption no longer
+ * tells how far it has got while the notice is up. */
+static MessageBoxPresenter g_presenter;
+
+static int
+ShowConversionNotice(WindowHandle owner, const char *text, const char *caption, unsigned style)
+{
+	ShowCaption(-1);
+	const MessageBoxPresenter mine = SetMessageBoxPresenter(g_presenter);
+	const int pressed = ShowMessageBox(owner, text, caption, style);
+	SetMessageBoxPresenter(mine);
+	return pressed;
+}
+
 /* The limit field: empty for none, else a whole number of KB, into bytes.
  * False, told, when it is neither. */
 static bool
@@ -80,14 +99,10 @@ ReadLimit(WindowHandle dialog, long long *bytes)
 	*bytes = 0;
 	if (!text[0])
 		return true;
-	long long kilobytes = 0;
-	bool number = GetWindowTextLength(field) <= LIMIT_DIGITS;
-	for (const char *p = text; *p && number; p++) {
-		number = *p >= '0' && *p <= '9';
-		kilobytes = kilobytes * 10 + (*p - '0');
-	}
-	if (!number || kilobytes == 0) {
-		ShowNotice(dialog, APP_TITLE, MB_ICONEXCLAMATION, "上限は 1 以上の整数 (KB) で入力する訳で。");
+	long long kilobytes;
+	if (GetWindowTextLength(field) > LIMIT_DIGITS || !ParseDecimal(text, 1, MOST_KILOBYTES, &kilobytes)) {
+		ShowNotice(dialog, APP_TITLE, MB_ICONEXCLAMATION, "上限は 1 以上の整数 (KB、1 KB は 1000 バイト) で入力する訳で。");
+		SetDialogFocus(dialog, IDC_LIMIT); /* to be typed again */
 		return false;
 	}
 	*bytes = kilobytes * 1000;
@@ -113,29 +128,61 @@ PutPageOnClipboard(WindowHandle dialog, const char *path)
 	return read && PutHtmlOnClipboard(dialog, page.data(), page.size());
 }
 
-/* The success notice's second line, after a conversion for a mail or
- * within a limit: the cells, the bytes (as sent, for a mail), the loss
+/* Columns a text takes on screen: two for a character of three UTF-8
+ * bytes or more (Japanese), one for any other. */
+static int
+Columns(const std::string &text)
+{
+	int columns = 0;
+	for (const unsigned char c : text)
+		columns += c < 0x80 ? 1 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+	return columns;
+}
+
+/* Phrases joined by 、 and ended by 。 in lines a notice shows as they are:
+ * a line is broken after a 、 where the next phrase would take it past
+ * 40 columns, never inside a phrase. */
+static std::string
+Sentence(const std::vector<std::string> &phrases)
+{
+	enum { LINE_COLUMNS = 40 };
+	std::string text;
+	int line = 0;
+	for (size_t i = 0; i < phrases.size(); i++) {
+		const std::string phrase = phrases[i] + (i + 1 < phrases.size() ? "、" : "。");
+		if (line > 0 && line + Columns(phrase) > LINE_COLUMNS) {
+			text += "\n";
+			line = 0;
+		}
+		text += phrase;
+		line += Columns(phrase);
+	}
+	return text;
+}
+
+/* What the success notice adds after a conversion for a mail or within a
+ * limit: the table's cells, the bytes (as sent, for a mail), the loss
  * where the picture was reduced, Gmail's verdict, the clipboard, and a
  * table wider than a mail. */
 static std::string
-ReportLine(const PageTotals &totals, bool mail, bool onClipboard)
+Report(const PageTotals &totals, bool mail, bool onClipboard)
 {
 	char part[96];
-	std::string line = std::to_string(totals.cells) + " セル、" + (mail ? "送信 " : "") +
-	                   std::to_string(totals.bytesSent) + " バイト";
+	std::vector<std::string> phrases = {"表のセル " + std::to_string(totals.cells),
+	                                    (mail ? "送信 " : "") + std::to_string(totals.bytesSent) + " バイト"};
 	if (totals.psnr < std::numeric_limits<double>::infinity()) {
-		std::snprintf(part, sizeof part, "、PSNR %.2f dB", totals.psnr);
-		line += part;
+		std::snprintf(part, sizeof part, "PSNR %.2f dB", totals.psnr);
+		phrases.push_back(part);
 	}
-	std::snprintf(part, sizeof part, "、Gmail が切る %lld バイト%s", (long long)MAIL_CLIP_BYTES,
+	std::snprintf(part, sizeof part, "Gmail が切る %lld バイト%s", (long long)MAIL_CLIP_BYTES,
 	              totals.bytesSent > MAIL_CLIP_BYTES ? "を超える" : "以内");
-	line += part;
+	phrases.push_back(part);
 	if (onClipboard)
-		line += "、表はクリップボードに";
+		phrases.push_back("表はクリップボードに");
 	const long long width = (long long)totals.cellSize * totals.width;
 	if (width > MAIL_WIDTH)
-		line += "、幅 " + std::to_string(width) + " ピクセルはメールの " + std::to_string(MAIL_WIDTH) + " より広い";
-	return line + "。";
+		phrases.push_back("幅 " + std::to_string(width) + " ピクセルはメールの " + std::to_string(MAIL_WIDTH) + " より広い");
+	return Sentence(phrases);
 }
 
 static void
@@ -179,9 +226,11 @@ Convert(WindowHandle dialog)
 	g_converting = true;
 	g_shown = dialog, g_fitting = options.maxBytes > 0, g_percent = -1;
 	const ConversionProgress previous = SetConversionProgress(KeepPainted);
+	g_presenter = SetMessageBoxPresenter(ShowConversionNotice);
 	PageTotals totals;
 	const int result = forMail ? ConvertPicture(g_inputPath, g_outputPath, cellSize, options, &totals)
 	                           : ConvertBitmapToTable(g_inputPath, g_outputPath, cellSize);
+	SetMessageBoxPresenter(g_presenter);
 	SetConversionProgress(previous);
 	ShowCaption(-1);
 	g_converting = false;
@@ -194,7 +243,7 @@ Convert(WindowHandle dialog)
 		return;
 	}
 	const bool onClipboard = mail && PutPageOnClipboard(dialog, g_outputPath);
-	ShowNotice(dialog, APP_TITLE, MB_OK, "%s 作成完了\n%s", written, ReportLine(totals, mail, onClipboard).c_str());
+	ShowNotice(dialog, APP_TITLE, MB_OK, "%s 作成完了\n%s", written, Report(totals, mail, onClipboard).c_str());
 }
 
 intptr_t

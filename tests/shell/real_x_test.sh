@@ -6,7 +6,9 @@
 #   both file choosers (a missing picture is not taken, an existing page is
 #   replaced without a question), a successful conversion, a table for a
 #   mail within a limit (the command-line tool's, and on the clipboard), a
-#   long conversion whose caption tells how far it has got, Alt+X, status 0;
+#   long conversion whose caption tells how far it has got, Enter typed
+#   during a conversion that fails, which leaves its notice on screen,
+#   Alt+X, status 0;
 # and HOME, an empty folder, is still empty at the end; then, started again,
 # SIGTERM in the middle of a conversion leaves the old page and nothing else.
 set -u
@@ -129,6 +131,31 @@ convert_watching_the_caption _NET_WM_NAME
 activate "$(notices)"
 key Return
 wait_for 10 windows_are 1 || fail "Enter does not dismiss the report"
+activate "$main"
+
+# 4d. Enter typed while a conversion runs, before its failure notice
+# opens, does not answer the notice. The program is held still while the
+# new page is written; meanwhile a folder takes the page's name, so that
+# the page cannot be put in place, as on a full disk, and Enter is typed.
+step "Enter typed during a conversion that fails"
+mkdir "$work/typed"
+key alt+w ctrl+a
+type_text "$work/typed/page.html"
+watch_for_unfinished_page "$work/typed" "$tilery" open || fail "Python did not start"
+key Return
+unfinished_page_held || fail "the new page was never seen being written"
+mkdir "$work/typed/page.html"
+[ -n "${NO_TYPE:-}" ] || key Return
+sleep 0.5
+kill -CONT "$tilery"
+wait_for 30 windows_are 2 || fail "no failure notice"
+sleep 2
+windows_are 2 || fail "the Enter typed during the conversion took the failure notice away unseen"
+activate "$(notices)"
+key Return
+wait_for 10 windows_are 1 || fail "Enter does not dismiss the failure notice"
+[ "$(ls -A "$work/typed")" = page.html ] && [ -d "$work/typed/page.html" ] ||
+	fail "the failed page left files behind: $(ls -A "$work/typed")"
 activate "$main"
 
 step "Alt+X"

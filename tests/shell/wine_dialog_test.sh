@@ -9,6 +9,7 @@
 #   a page path pasted past the limit with Shift+Insert, refused whole;
 #   paths in double quotes, as Explorer copies them;
 #   a cell size that takes two digits, a third refused;
+#   Enter typed during a conversion that fails, which leaves its notice;
 #   Alt+X and status 0;
 # then, started again, the session's end in the middle of a conversion,
 # which leaves the old page and nothing else.
@@ -213,6 +214,29 @@ key alt+r ctrl+a
 type_text "$(windows_path "$work/noise.bmp")"
 convert_watching_the_caption WM_NAME
 dismiss_notice Return
+
+# 5d. Enter typed while a conversion runs, before its failure notice
+# opens, does not answer the notice (Windows holds keys for the window in
+# front when they are read). The program is held still while the new page
+# is written; meanwhile a folder takes the page's name, so that the page
+# cannot be put in place, as on a full disk, and Enter is typed.
+step "Enter typed during a conversion that fails"
+mkdir "$work/typed"
+key alt+w ctrl+a
+type_text "$(windows_path "$work/typed/page.html")"
+watch_for_unfinished_page "$work/typed" "$tilery" || fail "Python did not start"
+key Return
+unfinished_page_held || fail "the new page was never seen being written"
+mkdir "$work/typed/page.html"
+key Return
+sleep 0.5
+kill -CONT "$tilery"
+wait_for 30 windows_are 2 || fail "no failure notice: the Enter typed during the conversion took it away unseen"
+sleep 2
+windows_are 2 || fail "the Enter typed during the conversion took the failure notice away"
+dismiss_notice Return
+[ "$(ls -A "$work/typed")" = page.html ] && [ -d "$work/typed/page.html" ] ||
+	fail "the failed page left files behind: $(ls -A "$work/typed")"
 
 # 6. Alt+X ends the program with status 0.
 step "Alt+X"
