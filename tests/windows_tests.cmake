@@ -11,7 +11,7 @@ add_test(NAME wine_dialog
 add_test(NAME wine_dialog_font
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/shell/wine_dialog_font_test.sh $<TARGET_FILE:tilery>)
 set_tests_properties(pages_across_systems wine_dialog wine_dialog_font PROPERTIES TIMEOUT 300 LABELS wine)
-set_tests_properties(wine_dialog PROPERTIES ENVIRONMENT TILERY_PHOTO=${CMAKE_SOURCE_DIR}/build-photos/chelsea.png)
+set_tests_properties(wine_dialog PROPERTIES ENVIRONMENT TILERY_PHOTO=${CMAKE_SOURCE_DIR}/build-photos/skagen.jpg)
 
 # The zip ./build.sh windows makes.
 add_test(NAME windows_zip COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/zip_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})

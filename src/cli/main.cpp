@@ -114,7 +114,7 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	app.set_help_flag("-h,--help", "Print this help and exit");
 	app.set_version_flag("--version", "tilery-cli " TILERY_VERSION, "Print the version and exit");
 	std::string cellSize, background, maxBytes, width, colours, tolerance, scale;
-	bool fragment = false, noCss = false, transparent = false;
+	bool fragment = false, forEditor = false, noCss = false, transparent = false;
 	app.add_option("INPUT", arguments->input, "The picture; - reads it from standard input")->required();
 	app.add_option("OUTPUT", arguments->output, "The page; - writes it to standard output")->required();
 	app.add_option("CELL_SIZE", cellSize, "Screen pixels a side of each picture pixel, 1 to 999\n(default 1)")
@@ -123,6 +123,11 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	             "The table alone, to paste into a mail: no document\n"
 	             "around it, ASCII, lines ending in CR LF. Implies\n"
 	             "--no-css");
+	app.add_flag("--for-editor", forEditor,
+	             "The fragment is to be pasted into a mail's compose\n"
+	             "window: --max-bytes counts it as the mail editor keeps\n"
+	             "it (quoted, indented, a line break in every cell).\n"
+	             "Implies --fragment");
 	app.add_flag("--no-css", noCss,
 	             "Drawn exactly without CSS, as mail clients that drop\n"
 	             "it show the page: sizes by HTML attributes alone");
@@ -139,7 +144,8 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	               "At most N bytes (K: 1000, M: 1000000), the picture\n"
 	               "reduced where it must be, with the least loss. With\n"
 	               "--fragment, the bytes as sent in a mail (quoted-\n"
-	               "printable: each = three bytes). Implies --no-css")
+	               "printable: each = three bytes); with --for-editor, as\n"
+	               "pasted. Implies --no-css")
 		->option_text("N[K|M]")
 		->check(CLI::Validator(
 			[](std::string &text) {
@@ -190,8 +196,9 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	arguments->cellSize = int(NumberGiven(cellSize, 1));
 	if (!background.empty())
 		ParseColor(background, &page.background);
-	page.fragment = fragment;
-	page.noCss = noCss || fragment;
+	page.fragment = fragment || forEditor;
+	page.forEditor = forEditor;
+	page.noCss = noCss || page.fragment;
 	page.keepClear = transparent;
 	if (!maxBytes.empty())
 		ParseBytes(maxBytes, &page.maxBytes);
@@ -199,7 +206,7 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	                           int(NumberGiven(tolerance, 0))};
 	page.width = NumberGiven(width, 0);
 	arguments->pageOptionsGiven =
-		fragment || noCss || transparent || !background.empty() || page.width > 0 || IsReducing(page);
+		page.noCss || transparent || !background.empty() || page.width > 0 || IsReducing(page);
 	return -1;
 }
 
@@ -320,7 +327,7 @@ PrintNotice(WindowHandle, const char *text, const char *caption, unsigned)
 
 /* The reduction made, in words: only what was done. */
 static std::string
-WhatWasDone(const PageTotals &totals, bool fragment)
+WhatWasDone(const PageTotals &totals, const PageOptions &page)
 {
 	const ReductionDone &r = totals.reduction;
 	std::string done;
@@ -345,7 +352,10 @@ WhatWasDone(const PageTotals &totals, bool fragment)
 	else
 		std::snprintf(loss, sizeof loss, "%s: %s",
 		              totals.width != totals.readWidth ? "no loss but the width's" : "no loss", exact.c_str());
-	const std::string sent = fragment ? " (" + std::to_string(totals.bytesSent) + " as sent)" : std::string();
+	std::string sent;
+	if (page.fragment)
+		sent = " (" + std::to_string(totals.bytesSent) + " as sent" +
+		       (page.forEditor ? ", " + std::to_string(totals.bytesPasted) + " as pasted" : std::string()) + ")";
 	return done + ": " + std::to_string(totals.bytes) + " bytes" + sent + ", " + loss;
 }
 
@@ -366,19 +376,23 @@ Report(const Arguments &arguments, const PageTotals &totals)
 		told += "tilery: drawn at cell size " + std::to_string(totals.cellSize) + ", for a table at most " +
 		        std::to_string(page.width) + " pixels wide\n";
 	if (IsReducing(page))
-		told += "tilery: " + WhatWasDone(totals, page.fragment) + "\n";
+		told += "tilery: " + WhatWasDone(totals, page) + "\n";
 	if (page.keepClear && !totals.clearKept)
 		told += "tilery: --transparent changed nothing: the picture has no fully transparent pixel\n";
 	const long long tableWidth = (long long)totals.cellSize * totals.width;
 	if (page.fragment && tableWidth > MAIL_WIDTH)
 		told += "tilery: the table is " + std::to_string(tableWidth) + " pixels wide, wider than a mail's usual " +
 		        std::to_string(MAIL_WIDTH) + ": --width " + std::to_string(MAIL_WIDTH) + " fits it\n";
-	/* Gmail's clipping is a mail's concern: a web page is never told of it. */
+	/* Gmail's clipping is a mail's concern: a web page is never told of it.
+	 * A table for pasting is judged as the editor keeps it. */
 	const bool forMail = page.fragment || page.noCss || page.maxBytes > 0;
-	const bool clipped = forMail && totals.bytesSent > MAIL_CLIP_BYTES;
+	const bool clipped = forMail && (page.forEditor ? totals.bytesPasted : totals.bytesSent) > MAIL_CLIP_BYTES;
 	if (arguments.pageOptionsGiven && (clipped || IsConsole(stderr))) {
 		told += "tilery: " + std::to_string(totals.cells) + " table cells, " + std::to_string(totals.bytes) + " bytes";
-		if (page.fragment)
+		if (page.forEditor)
+			told += " (" + std::to_string(totals.bytesSent) + " as sent in a mail, " +
+			        std::to_string(totals.bytesPasted) + " as pasted into a mail editor)";
+		else if (page.fragment)
 			told += " (" + std::to_string(totals.bytesSent) + " as sent in a mail)";
 		if (forMail)
 			told += std::string(clipped ? ", past" : ", within") + " the " + std::to_string(MAIL_CLIP_BYTES) +

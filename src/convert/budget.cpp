@@ -23,12 +23,13 @@
 /* The bytes of every row's start and end and of the first row's and
  * column's cells, which no reduction of the grid takes away: each such cell
  * at least "<TD width=1 bgcolor=#000000></TD>", or without its colour;
- * with its = signs at three bytes each, as sent. */
+ * counted as the budget counts. */
 static long long
-LeastBytes(const Grid &grid, bool clear, bool asSent)
+LeastBytes(const Grid &grid, bool clear, ByteCount count)
 {
-	const long long cell = BytesAsSent(clear ? 17 : 33, asSent ? (clear ? 1 : 2) : 0);
-	return 11LL * grid.height + cell * (grid.width + grid.height - 1);
+	const long long cells = grid.width + grid.height - 1;
+	return CountRows(count, RowsWritten{WRITTEN_ROW * grid.height + (clear ? 17 : 33) * cells,
+	                                    (clear ? 1 : 2) * cells, cells, grid.height, 0});
 }
 
 /* Grids of more cells than this take memory by the picture to weigh. */
@@ -40,13 +41,13 @@ enum : long long { GRID_STEPS = 32 };
 /* How far the search has got: steps done of those it may take. */
 static long long g_stepsDone, g_steps;
 
-/* Whether the search counts the bytes as sent in a mail (fragments). */
-static bool g_asSent;
+/* How the search counts the bytes. */
+static ByteCount g_count;
 
 static long long
 CellBytes(const DecodedPicture &painted, const Grid &grid)
 {
-	const long long counted = MeasureCells(painted, grid, g_asSent);
+	const long long counted = MeasureCells(painted, grid, g_count);
 	if (counted < 0)
 		throw std::bad_alloc();
 	g_stepsDone += g_stepsDone % GRID_STEPS < GRID_STEPS - 1;
@@ -122,7 +123,7 @@ FitToBudget(const DecodedPicture &picture, int cellSize, const PageOptions &opti
 		scales.push_back(std::max(whole, 65));
 	}
 	chosen->error = UINT64_MAX;
-	g_asSent = options.fragment;
+	g_count = CountOf(options);
 	g_steps = (long long)scales.size() * GRID_STEPS;
 	int worse = 0;
 	for (size_t i = 0; i < scales.size() && worse < 2; i++) {
@@ -130,7 +131,7 @@ FitToBudget(const DecodedPicture &picture, int cellSize, const PageOptions &opti
 		ReportProgress(STAGE_FITTING, g_stepsDone, g_steps);
 		const int32_t scale = scales[i];
 		const Grid grid = GridOf(picture.width, picture.height, scale, cellSize);
-		if (LeastBytes(grid, options.keepClear, g_asSent) > budget)
+		if (LeastBytes(grid, options.keepClear, g_count) > budget)
 			continue;
 		ReducedPicture candidate;
 		if (!scaleGiven && int64_t(grid.width) * grid.height > MOST_GRID_CELLS) {

@@ -72,9 +72,7 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 		headLength = PutPageHead(form, (long long)cellSize * drawnWidth, cellSize, head);
 		if (reducing) {
 			ReducedPicture reduced;
-			long long fixed = headLength + (long long)std::strlen(tail);
-			if (options.fragment)
-				fixed = BytesAsSent(fixed, EqualSigns(head, size_t(headLength)));
+			const long long fixed = CountAround(CountOf(options), head, size_t(headLength), tail, std::strlen(tail));
 			if (options.maxBytes == 0) {
 				reduced = ReduceByHand(*bitmap, options.reduction, options.background);
 			} else if (!FitToBudget(*bitmap, cellSize, options, options.maxBytes - fixed, &reduced)) {
@@ -115,7 +113,7 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 	PageBuffer out;
 	StartPageWriter(&page, &out);
 	AppendToPage(&out, head, size_t(headLength));
-	ScanTotals scanned = {0, 0};
+	ScanTotals scanned = {0, 0, 0};
 	const Grid grid = GridOf(drawnWidth, drawnHeight, done.scale, cellSize);
 	const int result = WriteCells(&context, grid, form != FORM_STYLED, &out, &scanned);
 	AppendToPage(&out, tail, std::strlen(tail));
@@ -135,9 +133,15 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 	}
 	if (totals) {
 		const long long bytes = (long long)PageBytesWritten();
-		const long long equals = scanned.equals + EqualSigns(head, size_t(headLength)) + EqualSigns(tail, std::strlen(tail));
-		*totals = PageTotals{scanned.cells, bytes, form == FORM_FRAGMENT ? BytesAsSent(bytes, equals) : bytes,
-		                     readWidth, readHeight, drawnWidth, drawnHeight, cellSize, done, psnr, clearKept};
+		const RowsWritten rows = {bytes - headLength - (long long)std::strlen(tail), scanned.equals, scanned.cells,
+		                          grid.height, scanned.breaks};
+		auto counted = [&](ByteCount count) {
+			return form != FORM_FRAGMENT ? bytes
+			                             : CountRows(count, rows) + CountAround(count, head, size_t(headLength), tail,
+			                                                                     std::strlen(tail));
+		};
+		*totals = PageTotals{scanned.cells, bytes, counted(AS_SENT), counted(AS_PASTED), readWidth, readHeight,
+		                     drawnWidth, drawnHeight, cellSize, done, psnr, clearKept};
 	}
 	return result;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "convert/page_text.h"
 #include "convert/progress.h"
 #include "convert/reduce.h"
 
@@ -20,6 +21,8 @@ int ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cell
  *     column's one row tall, each with its height, and the table has its
  *     width. Its lines are short (page_text.h).
  *   fragment: the table alone, no document around it (implies noCss).
+ *   forEditor: the fragment is to be pasted into a mail editor: its budget
+ *     counts its bytes as the editor keeps them (page_text.h).
  *   background: the colour transparency is laid over (0x00BBGGRR, packed
  *     as the pictures' colours are); keepClear: fully transparent pixels
  *     become cells without bgcolor instead, merged like any colour.
@@ -32,25 +35,34 @@ int ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cell
  *     cells are as large, so that the page's drawn size stays, the last
  *     column and row what is left. Implies noCss.
  *   maxBytes (0: none): the page is at most this many bytes (a fragment's
- *     counted as sent in a mail: each = three), by the reduction that fits
- *     with the least loss: the grid, and on it the rectangles or the
- *     tolerance, are chosen, unless the reduction fixes them (a scale,
+ *     counted as sent in a mail, or as pasted: CountOf), by the reduction
+ *     that fits with the least loss: the grid, and on it the rectangles or
+ *     the tolerance, are chosen, unless the reduction fixes them (a scale,
  *     colours or a tolerance other than the least). */
 struct PageOptions {
 	bool noCss;
 	bool fragment;
+	bool forEditor;
 	uint32_t background;
 	bool keepClear;
 	long long width;
 	Reduction reduction;
 	long long maxBytes;
 };
-constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false, false, 0xFFFFFF, false, 0, NO_REDUCTION, 0};
+constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false, false, false, 0xFFFFFF, false, 0, NO_REDUCTION, 0};
 
 /* Gmail clips a message past about this many bytes, as is widely
  * reported; Google documents no figure. A mail's usual layout is this
  * many pixels wide. */
 enum : long long { MAIL_CLIP_BYTES = 102000, MAIL_WIDTH = 600 };
+
+/* How the options count a page's bytes: a fragment's as sent in a mail,
+ * or as pasted into a mail editor. */
+inline ByteCount
+CountOf(const PageOptions &options)
+{
+	return options.forEditor ? AS_PASTED : options.fragment ? AS_SENT : AS_WRITTEN;
+}
 
 /* Whether the options make the picture cheaper to draw, by hand or to fit. */
 inline bool
@@ -60,15 +72,15 @@ IsReducing(const PageOptions &options)
 	return options.maxBytes > 0 || r.scale > 1 || r.colours > 0 || r.tolerance > 0;
 }
 
-/* What a page came to: its cells and bytes, as written and as sent in a
- * mail (a fragment's = signs three bytes each; else the same); the
- * picture as read and as drawn (its pixels and the cell size, after the
- * width asked for); the reduction made and its loss against the exact
- * page of the picture as drawn (infinite for none); and whether any pixel
- * was kept clear. */
+/* What a page came to: its cells and bytes, as written, as sent in a mail
+ * and as pasted into a mail editor (a fragment's, page_text.h; else the
+ * same); the picture as read and as drawn (its pixels and the cell size,
+ * after the width asked for); the reduction made and its loss against the
+ * exact page of the picture as drawn (infinite for none); and whether any
+ * pixel was kept clear. */
 struct PageTotals {
 	long long cells;
-	long long bytes, bytesSent;
+	long long bytes, bytesSent, bytesPasted;
 	int32_t readWidth, readHeight;
 	int32_t width, height;
 	int cellSize;

@@ -127,6 +127,35 @@ EqualSigns(const char *text, size_t length)
 	return equals;
 }
 
+long long
+CountRows(ByteCount count, const RowsWritten &w)
+{
+	switch (count) {
+	case AS_SENT:
+		return BytesAsSent(w.bytes, w.equals);
+	case AS_PASTED:
+		return BytesAsSent(w.bytes - 2 * w.breaks, w.equals) + PASTED_CELL * w.cells +
+		       (PASTED_ROW - WRITTEN_ROW) * w.rows;
+	default:
+		return w.bytes;
+	}
+}
+
+long long
+CountAround(ByteCount count, const char *head, size_t headLength, const char *tail, size_t tailLength)
+{
+	const long long bytes = (long long)(headLength + tailLength);
+	const long long equals = EqualSigns(head, headLength) + EqualSigns(tail, tailLength);
+	switch (count) {
+	case AS_SENT:
+		return BytesAsSent(bytes, equals);
+	case AS_PASTED:
+		return BytesAsSent(bytes, equals) + PASTED_DOCUMENT;
+	default:
+		return bytes;
+	}
+}
+
 char *
 PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, const Grid &grid)
 {

@@ -32,6 +32,34 @@ BytesAsSent(long long bytes, long long equals)
 	return bytes + 2 * equals;
 }
 
+/* How a page's bytes are counted: as written; as sent in a mail (each =
+ * three, as above); or as a mail editor keeps the table once it is pasted,
+ * its line ends as sent. The editor's rewrite measured largest,
+ * Thunderbird's, puts every element on a line of its own, indented, quotes
+ * every attribute and fills each cell with a line break:
+ *         <tr>
+ *           <td width="1" bgcolor="#aabbcc"><br>
+ *           </td>
+ *         </tr>
+ * so that a cell takes two bytes more an attribute (an = sign each) and
+ * PASTED_CELL more, a row PASTED_ROW bytes where it took WRITTEN_ROW, the
+ * short lines' breaks go, and the document, the TBODY and the indents
+ * around the table take at most PASTED_DOCUMENT. */
+enum ByteCount { AS_WRITTEN, AS_SENT, AS_PASTED };
+enum { PASTED_CELL = 28, PASTED_ROW = 29, WRITTEN_ROW = 11, PASTED_DOCUMENT = 400 };
+
+/* What the scan wrote of a table's rows: their bytes, and the = signs,
+ * cells, rows and line breaks between cells among them. */
+struct RowsWritten {
+	long long bytes, equals, cells, rows, breaks;
+};
+
+/* Those rows' bytes, counted so. */
+long long CountRows(ByteCount count, const RowsWritten &written);
+
+/* The bytes of the text around the rows (head and tail), counted so. */
+long long CountAround(ByteCount count, const char *head, size_t headLength, const char *tail, size_t tailLength);
+
 /* The table's grid: its columns and rows, each cellSize screen pixels but
  * the last, which a coarser grid leaves smaller. */
 struct Grid {

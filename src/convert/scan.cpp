@@ -68,7 +68,7 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, Page
 {
 	const PixelContext pixels = *context;
 	const int32_t width = grid.width, height = grid.height;
-	long long count = 0, equals = 0;
+	long long count = 0, equals = 0, breaks = 0;
 	int line = 0; /* without CSS: the characters of the line, as quoted-printable counts them */
 	char *p = out->bytes + out->used;
 	char *room = out->bytes + PAGE_BUFFER_SIZE - LONGEST_CELL; /* the last place a piece may start */
@@ -105,7 +105,7 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, Page
 			}
 			if (AddCellRect(x, x + cell.cols - 1, y, y + cell.rows - 1) != 0) {
 				out->used = size_t(p - out->bytes);
-				*totals = ScanTotals{count, equals};
+				*totals = ScanTotals{count, equals, breaks};
 				ClearCellRects();
 				return -1;
 			}
@@ -122,6 +122,7 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, Page
 					PutLineBreak(start);
 					p += 2;
 					line = 0;
+					breaks++;
 				}
 				line += length;
 			}
@@ -129,8 +130,10 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, Page
 				handOver();
 			x += cell.cols;
 		}
-		if (withoutCss && line + 5 > LONGEST_LINE)
+		if (withoutCss && line + 5 > LONGEST_LINE) {
 			p = PutLineBreak(p);
+			breaks++;
+		}
 		p = PutRowEnd(p);
 		if (p > room)
 			handOver();
@@ -139,7 +142,7 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, Page
 		onRow(y, height);
 	}
 	out->used = size_t(p - out->bytes);
-	*totals = ScanTotals{count, equals};
+	*totals = ScanTotals{count, equals, breaks};
 	ClearCellRects();
 	return 0;
 }
@@ -165,7 +168,7 @@ RowCounted(int32_t y, int32_t)
 }
 
 long long
-MeasureCells(const DecodedPicture &cells, const Grid &grid, bool asSent)
+MeasureCells(const DecodedPicture &cells, const Grid &grid, ByteCount count)
 {
 	std::vector<char> scratch(PAGE_BUFFER_SIZE);
 	PixelContext context;
@@ -178,6 +181,6 @@ MeasureCells(const DecodedPicture &cells, const Grid &grid, bool asSent)
 	DeletePixelContext(&context);
 	if (result != 0)
 		return -1;
-	const long long bytes = counted + (long long)buffer.used;
-	return asSent ? BytesAsSent(bytes, totals.equals) : bytes;
+	return CountRows(count, RowsWritten{counted + (long long)buffer.used, totals.equals, totals.cells, grid.height,
+	                                    totals.breaks});
 }

@@ -14,10 +14,12 @@
  * unspanned cell that carries its size. The covered-cell list is empty
  * again when either returns. */
 
-/* The cells written, and the = signs among them (without CSS only). */
+/* The cells written, and (without CSS only) the = signs among them and
+ * the line breaks put between them. */
 struct ScanTotals {
 	long long cells;
 	long long equals;
+	long long breaks;
 };
 
 /* Writes the rows of the grid selected in the context into the page's
@@ -27,9 +29,9 @@ struct ScanTotals {
  * written. */
 int WriteCells(const PixelContext *context, const Grid &grid, bool withoutCss, PageBuffer *out, ScanTotals *totals);
 
-/* The bytes the rows of a grid's cells take in a page without CSS, as
- * written or as sent in a mail, without writing them; -1 when memory ran
- * out. */
-long long MeasureCells(const DecodedPicture &cells, const Grid &grid, bool asSent);
+/* The bytes the rows of a grid's cells take in a page without CSS,
+ * counted as asked (page_text.h), without writing them; -1 when memory
+ * ran out. */
+long long MeasureCells(const DecodedPicture &cells, const Grid &grid, ByteCount count);
 
 #endif

@@ -141,11 +141,11 @@ Columns(const std::string &text)
 
 /* Phrases joined by 、 and ended by 。 in lines a notice shows as they are:
  * a line is broken after a 、 where the next phrase would take it past
- * 40 columns, never inside a phrase. */
+ * 48 columns, never inside a phrase. */
 static std::string
 Sentence(const std::vector<std::string> &phrases)
 {
-	enum { LINE_COLUMNS = 40 };
+	enum { LINE_COLUMNS = 48 };
 	std::string text;
 	int line = 0;
 	for (size_t i = 0; i < phrases.size(); i++) {
@@ -161,27 +161,30 @@ Sentence(const std::vector<std::string> &phrases)
 }
 
 /* What the success notice adds after a conversion for a mail or within a
- * limit: the table's cells, the bytes (as sent, for a mail), the loss
- * where the picture was reduced, Gmail's verdict, the clipboard, and a
- * table wider than a mail. */
+ * limit: the table's cells, the bytes (for a mail, as pasted into a mail
+ * editor), the loss where the picture was reduced, Gmail's verdict on
+ * those bytes, the clipboard, and the table's width against a mail's. */
 static std::string
 Report(const PageTotals &totals, bool mail, bool onClipboard)
 {
 	char part[96];
+	const long long bytes = mail ? totals.bytesPasted : totals.bytes;
 	std::vector<std::string> phrases = {"表のセル " + std::to_string(totals.cells),
-	                                    (mail ? "送信 " : "") + std::to_string(totals.bytesSent) + " バイト"};
+	                                    (mail ? "貼り付け後 " : "") + std::to_string(bytes) + " バイト"};
 	if (totals.psnr < std::numeric_limits<double>::infinity()) {
 		std::snprintf(part, sizeof part, "PSNR %.2f dB", totals.psnr);
 		phrases.push_back(part);
 	}
 	std::snprintf(part, sizeof part, "Gmail が切る %lld バイト%s", (long long)MAIL_CLIP_BYTES,
-	              totals.bytesSent > MAIL_CLIP_BYTES ? "を超える" : "以内");
+	              bytes > MAIL_CLIP_BYTES ? "を超える" : "以内");
 	phrases.push_back(part);
 	if (onClipboard)
 		phrases.push_back("表はクリップボードに");
-	const long long width = (long long)totals.cellSize * totals.width;
-	if (width > MAIL_WIDTH)
-		phrases.push_back("幅 " + std::to_string(width) + " ピクセルはメールの " + std::to_string(MAIL_WIDTH) + " より広い");
+	const std::string width = "幅 " + std::to_string((long long)totals.cellSize * totals.width) + " ピクセル";
+	if (mail)
+		phrases.push_back(width + "で " + std::to_string(MAIL_WIDTH) + " ピクセルのメールに収まる");
+	else if ((long long)totals.cellSize * totals.width > MAIL_WIDTH)
+		phrases.push_back(width + "はメールの " + std::to_string(MAIL_WIDTH) + " より広い");
 	return Sentence(phrases);
 }
 
@@ -212,15 +215,18 @@ Convert(WindowHandle dialog)
 		return;
 	}
 
-	/* For a mail: the table alone, clear pixels kept clear; within a limit:
-	 * a page without CSS, the limit counted as the command-line tool
-	 * counts it. Neither asked, the page is the usual one. */
+	/* For a mail: the table alone, to paste into a mail's compose window,
+	 * the limit counted as the mail editor keeps it, clear pixels kept
+	 * clear, no wider than a mail; within a limit: a page without CSS, the
+	 * limit counted as the command-line tool counts it. Neither asked, the
+	 * page is the usual one. */
 	const bool mail = IsButtonChecked(dialog, IDC_MAIL);
 	PageOptions options = DEFAULT_PAGE_OPTIONS;
 	if (!ReadLimit(dialog, &options.maxBytes))
 		return;
 	const bool forMail = mail || options.maxBytes > 0;
-	options.fragment = options.keepClear = mail;
+	options.fragment = options.forEditor = options.keepClear = mail;
+	options.width = mail ? (long long)MAIL_WIDTH : 0;
 	options.noCss = forMail;
 
 	g_converting = true;

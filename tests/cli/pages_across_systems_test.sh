@@ -61,7 +61,8 @@ for picture in "$source"/examples/sample.bmp "$source"/fuzz/seeds/rgba.png "$sou
 	"$source"/fuzz/seeds/interlaced.gif; do
 	for options in "--fragment" "--no-css" "--transparent --background #102030" "--fragment --transparent" \
 		"--max-bytes 3K" "--scale 3 --tolerance 10 --colours 16" "--fragment --max-bytes 2K" "--width 7" \
-		"--fragment --transparent --width 5 --max-bytes 1500"; do
+		"--fragment --transparent --width 5 --max-bytes 1500" "--for-editor --max-bytes 4K" \
+		"--for-editor --transparent --width 6 --max-bytes 2500"; do
 		# shellcheck disable=SC2086
 		"$linux" $options "$picture" "$work/linux.html" 3 2>/dev/null || fail "$picture $options: status $? on Linux"
 		# shellcheck disable=SC2086

@@ -497,10 +497,11 @@ private slots:
 	}
 
 	/* "メール用" makes the table for a mail, the command-line tool's
-	 * --fragment --transparent, byte for byte, and puts it on the clipboard
-	 * as HTML and as text; "上限" in KB is the tool's --max-bytes, counted
-	 * as it counts it, for a mail's table or a page without CSS. The
-	 * notice then says what the page came to. */
+	 * --fragment --transparent --width 600 --for-editor, byte for byte, and
+	 * puts it on the clipboard as HTML and as text; "上限" in KB is the
+	 * tool's --max-bytes, counted as it counts it, for a mail's table or a
+	 * page without CSS. The notice then says what the page came to: a
+	 * table for a mail as pasted, in a mail 600 pixels wide. */
 	void theTableForAMailWithinALimitIsTheToolsAndOnTheClipboard()
 	{
 		std::vector<uint32_t> rgb(700 * 80);
@@ -516,7 +517,8 @@ private slots:
 			QApplication::clipboard()->clear();
 			QTest::keyClick(Field(IDC_LIMIT), Qt::Key_Return);
 			const std::string tool = dir->file("tool.html");
-			const QString arguments = mail ? QStringLiteral("--fragment --transparent") : QStringLiteral("--no-css");
+			const QString arguments = mail ? QStringLiteral("--fragment --transparent --width 600 --for-editor")
+			                               : QStringLiteral("--no-css");
 			QCOMPARE(QProcess::execute(TILERY_CLI, QProcess::splitCommand(arguments) + QStringList{"--max-bytes", "30K",
 			                                      QString::fromStdString(picture), QString::fromStdString(tool)}),
 			         0);
@@ -528,9 +530,10 @@ private slots:
 			for (const QString &line : lines.mid(1))
 				QVERIFY2(line.endsWith(u'、') || line.endsWith(u'。'), qPrintable(line)); /* broken between phrases */
 			const QString report = lines.mid(1).join(QString());
-			QVERIFY2(report.contains(" バイト、PSNR ") && report.contains("、Gmail が切る 102000 バイト以内") &&
-			                 report.contains("幅 700 ピクセルはメールの 600 より広い"),
+			QVERIFY2(report.contains(" バイト、PSNR ") && report.contains("、Gmail が切る 102000 バイト以内"),
 			         qPrintable(report));
+			QVERIFY2(report.contains(mail ? "貼り付け後 " : "幅 700 ピクセルはメールの 600 より広い"), qPrintable(report));
+			QVERIFY2(report.contains("幅 600 ピクセルで 600 ピクセルのメールに収まる") == mail, qPrintable(report));
 			QCOMPARE(report.contains("クリップボード"), mail);
 			const QMimeData *clipboard = QApplication::clipboard()->mimeData();
 			if (mail) {

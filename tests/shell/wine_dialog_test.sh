@@ -182,9 +182,10 @@ grep -q 'TR{height:12px}' "$work/quoted.html" || fail "the cell size is not 12"
 dismiss_notice Return
 key alt+s BackSpace BackSpace
 
-# 5b. For a mail, within 20 KB: the command-line tool's table, and on the
-# clipboard as HTML (CF_HTML, which Wine hands to X as text/html). A
-# photograph, where the build has fetched them.
+# 5b. For a mail, within 20 KB as pasted: the command-line tool's table, at
+# most 600 pixels wide, and on the clipboard as HTML (CF_HTML, which Wine
+# hands to X as text/html). A photograph wider than that, where the build
+# has fetched them.
 step "a table for a mail, within a limit"
 photo=${TILERY_PHOTO:-}
 [ -f "$photo" ] || photo=$work/picture.bmp
@@ -196,8 +197,8 @@ key alt+m alt+l
 type_text 20
 key Return
 wait_for 30 windows_are 2 || fail "no report after converting for a mail"
-wine "$(dirname "$program")/tilery-cli.exe" --fragment --transparent --max-bytes 20K "$(windows_path "$photo")" \
-	"$(windows_path "$work/tool.html")" </dev/null >/dev/null 2>&1
+wine "$(dirname "$program")/tilery-cli.exe" --fragment --transparent --width 600 --for-editor --max-bytes 20K \
+	"$(windows_path "$photo")" "$(windows_path "$work/tool.html")" </dev/null >/dev/null 2>&1
 cmp -s "$work/mail.html" "$work/tool.html" || fail "the table for a mail is not the command-line tool's"
 timeout 10 xclip -selection clipboard -t text/html -o 2>/dev/null |
 	sed -e '1,/<!--StartFragment-->/s/^.*<!--StartFragment-->//' -e '/<!--EndFragment-->/,$s/<!--EndFragment-->.*$//' |
