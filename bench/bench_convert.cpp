@@ -17,7 +17,7 @@
 
 #include "bmp_writer.h"
 #include "convert/convert.h"
-#include "convert/pixel_source.h"
+#include "picture/pixel_source.h"
 
 namespace {
 

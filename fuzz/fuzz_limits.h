@@ -1,7 +1,7 @@
 #ifndef TILERY_FUZZ_LIMITS_H
 #define TILERY_FUZZ_LIMITS_H
 
-#include "convert/picture.h"
+#include "picture/picture.h"
 
 /* The limits the fuzz target decodes under, and the tests that replay its
  * inputs: 2^24 pixels, 64 MiB once decoded. */

@@ -16,9 +16,9 @@
 #include <thread>
 
 #include "convert/convert.h"
-#include "convert/picture.h"
+#include "picture/picture.h"
 #include "fuzz_limits.h"
-#include "convert/message_box.h"
+#include "system/message_box.h"
 
 static std::string g_folder, g_input, g_output;
 static int g_notices;

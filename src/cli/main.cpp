@@ -14,13 +14,13 @@
 
 #include "cli/console.h"
 #include "convert/convert.h"
-#include "convert/decimal.h"
-#include "convert/page_file.h"
-#include "convert/path.h"
-#include "convert/picture.h"
-#include "convert/temporary_file.h"
-#include "convert/stop.h"
-#include "shell/notice.h"
+#include "page/page_file.h"
+#include "page/temporary_file.h"
+#include "picture/picture.h"
+#include "system/decimal.h"
+#include "system/notice.h"
+#include "system/path.h"
+#include "system/stop.h"
 
 enum { EXIT_WRITTEN = 0, EXIT_FAILED = 1, EXIT_USAGE = 2, EXIT_OUT_OF_MEMORY = 3 };
 enum : long long { MIN_CELL_SIZE = 1, MAX_CELL_SIZE = 999, MAX_WIDTH = 1000000 };

@@ -8,13 +8,13 @@
 #include <new>
 #include <utility>
 
-#include "convert/budget.h"
-#include "convert/page_file.h"
-#include "convert/page_text.h"
-#include "convert/page_writer.h"
-#include "convert/pixel_source.h"
-#include "convert/scan.h"
-#include "shell/notice.h"
+#include "page/page_file.h"
+#include "page/page_text.h"
+#include "page/page_writer.h"
+#include "page/scan.h"
+#include "picture/pixel_source.h"
+#include "reduce/budget.h"
+#include "system/notice.h"
 
 int
 ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize)

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "convert/page_text.h"
-#include "convert/progress.h"
-#include "convert/reduce.h"
+#include "page/page_text.h"
+#include "reduce/reduce.h"
+#include "system/progress.h"
 
 /* Writes to outputPath an HTML page whose one table redraws the picture
  * at inputPath, each pixel a cellSize by cellSize block, runs of one colour

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "convert/message_box.h"
+#include "system/message_box.h"
 
 /* Puts a piece of HTML (UTF-8) on the clipboard, as HTML, for a mail's
  * compose window to paste, and as text, its source, for a template's code

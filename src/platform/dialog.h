@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "convert/message_box.h"
+#include "system/message_box.h"
 
 /* A dialog manager: dialogs built from templates in dialog units, each run
  * by one dialog procedure that receives its messages. Window handles are

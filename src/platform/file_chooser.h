@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "convert/message_box.h"
+#include "system/message_box.h"
 
 /* The standard choosers for a file to open and a file to save. */
 

@@ -1,7 +1,7 @@
 #ifndef TILERY_PLATFORM_MESSAGE_BOX_QT_H
 #define TILERY_PLATFORM_MESSAGE_BOX_QT_H
 
-#include "convert/message_box.h"
+#include "system/message_box.h"
 
 /* A QMessageBox with the caption, the text, an OK button and the style's
  * icon. With an owner it is modal to the owner; without one it leaves every

@@ -1,7 +1,7 @@
 #ifndef TILERY_PLATFORM_MESSAGE_BOX_WIN32_H
 #define TILERY_PLATFORM_MESSAGE_BOX_WIN32_H
 
-#include "convert/message_box.h"
+#include "system/message_box.h"
 
 /* Windows's message box, with the caption, the text, an OK button and the
  * style's icon. With an owner it disables the owner while it is open;

@@ -47,8 +47,8 @@
 #undef GetOpenFileName
 #undef GetSaveFileName
 
-#include "convert/text_win32.h"
 #include "platform/dialog.h"
 #include "platform/file_chooser.h"
+#include "system/text_win32.h"
 
 #endif

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "convert/convert.h"
-#include "convert/decimal.h"
-#include "convert/path.h"
-#include "convert/picture_file.h"
+#include "picture/picture_file.h"
 #include "platform/clipboard.h"
 #include "res/resource.h"
 #include "shell/file_choosers.h"
-#include "shell/notice.h"
+#include "system/decimal.h"
+#include "system/notice.h"
+#include "system/path.h"
 
 enum { PATH_LIMIT = 1023, CELL_SIZE_LIMIT = 2, CELL_SIZE_TEXT_SIZE = 32, LIMIT_DIGITS = 6, MOST_KILOBYTES = 999999 };
 

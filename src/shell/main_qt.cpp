@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "convert/page_file.h"
-#include "convert/stop.h"
+#include "page/page_file.h"
 #include "platform/application_qt.h"
 #include "platform/message_box_qt.h"
 #include "shell/main_dialog.h"
+#include "system/stop.h"
 
 /* Until the application stands, Qt's complaints are held back: when it
  * cannot start (no display, say), one line says why and the program ends. */

@@ -1,6 +1,6 @@
 /* tilery for Windows: the dialog that turns a picture into an HTML table
  * page. */
-#include "convert/page_file.h"
+#include "page/page_file.h"
 #include "platform/message_box_win32.h"
 #include "platform/win32.h"
 #include "shell/main_dialog.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/picture.h"
+#include "picture/picture.h"
 #include "convert_fixture.h"
 #include "fuzz_limits.h"
 

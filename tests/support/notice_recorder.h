@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/message_box.h"
+#include "system/message_box.h"
 
 struct RecordedNotice {
 	WindowHandle owner;

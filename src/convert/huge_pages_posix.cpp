@@ -1,9 +1,0 @@
-#include "convert/huge_pages.h"
-
-#include <sys/mman.h>
-
-void
-AdviseHugePages(void *start, size_t length)
-{
-	madvise(start, length, MADV_HUGEPAGE);
-}

@@ -1,7 +1,0 @@
-#include "convert/huge_pages.h"
-
-/* Huge pages need a privilege that programs are not given. */
-void
-AdviseHugePages(void *, size_t)
-{
-}
