@@ -75,7 +75,9 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 			const long long fixed = CountAround(CountOf(options), head, size_t(headLength), tail, std::strlen(tail));
 			if (options.maxBytes == 0) {
 				reduced = ReduceByHand(*bitmap, options.reduction, options.background);
-			} else if (!FitToBudget(*bitmap, cellSize, options, options.maxBytes - fixed, &reduced)) {
+			} else if (!FitToBudget(*bitmap, cellSize,
+			                        BudgetTerms{options.reduction, options.keepClear, options.background, CountOf(options)},
+			                        options.maxBytes - fixed, &reduced)) {
 				ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "%lld バイトに収まる表は作れない訳で。[%s]",
 				           options.maxBytes, outputPath);
 				DeleteBitmap(bitmap);

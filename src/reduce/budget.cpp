@@ -109,10 +109,10 @@ FitByTolerance(CoarseGrid *coarse, const Grid &grid, long long budget, const Red
 }
 
 bool
-FitToBudget(const DecodedPicture &picture, int cellSize, const PageOptions &options, long long budget,
+FitToBudget(const DecodedPicture &picture, int cellSize, const BudgetTerms &terms, long long budget,
             ReducedPicture *chosen)
 {
-	const Reduction &asked = options.reduction;
+	const Reduction &asked = terms.asked;
 	const bool scaleGiven = asked.scale > 1;
 	std::vector<int32_t> scales = {asked.scale};
 	if (!scaleGiven) {
@@ -123,7 +123,7 @@ FitToBudget(const DecodedPicture &picture, int cellSize, const PageOptions &opti
 		scales.push_back(std::max(whole, 65));
 	}
 	chosen->error = UINT64_MAX;
-	g_count = CountOf(options);
+	g_count = terms.count;
 	g_steps = (long long)scales.size() * GRID_STEPS;
 	int worse = 0;
 	for (size_t i = 0; i < scales.size() && worse < 2; i++) {
@@ -131,7 +131,7 @@ FitToBudget(const DecodedPicture &picture, int cellSize, const PageOptions &opti
 		ReportProgress(STAGE_FITTING, g_stepsDone, g_steps);
 		const int32_t scale = scales[i];
 		const Grid grid = GridOf(picture.width, picture.height, scale, cellSize);
-		if (LeastBytes(grid, options.keepClear, g_count) > budget)
+		if (LeastBytes(grid, terms.keepClear, g_count) > budget)
 			continue;
 		ReducedPicture candidate;
 		if (!scaleGiven && int64_t(grid.width) * grid.height > MOST_GRID_CELLS) {
@@ -139,7 +139,7 @@ FitToBudget(const DecodedPicture &picture, int cellSize, const PageOptions &opti
 				continue;
 			candidate = ReducedPicture{ReductionDone{1, 0, 0, 0}, DecodedPicture(), true, 0};
 		} else {
-			CoarseGrid coarse = Coarsen(picture, scale, options.background);
+			CoarseGrid coarse = Coarsen(picture, scale, terms.background);
 			const bool byCuts = asked.colours == 0 && asked.tolerance == 0 && coarse.Summed();
 			if (byCuts ? !FitByCuts(&coarse, grid, budget, &candidate)
 			           : !FitByTolerance(&coarse, grid, budget, asked, &candidate))
