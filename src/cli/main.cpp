@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -14,7 +15,9 @@
 
 #include "cli/console.h"
 #include "convert/convert.h"
+#include "page/message.h"
 #include "page/page_file.h"
+#include "page/page_text.h"
 #include "page/temporary_file.h"
 #include "picture/picture.h"
 #include "system/decimal.h"
@@ -66,6 +69,7 @@ struct Arguments {
 	std::string input, output;
 	int cellSize = 1;
 	PageOptions page = DEFAULT_PAGE_OPTIONS;
+	std::string alt, subject, from, to; /* the page's texts point into these */
 	bool pageOptionsGiven = false;
 };
 
@@ -84,6 +88,33 @@ WholeNumber(long long least, long long most)
 			                         std::to_string(most);
 		},
 		std::to_string(least) + "-" + std::to_string(most));
+}
+
+/* Text for the page or the message: UTF-8, or for a header ASCII. */
+static CLI::Validator
+Text(bool header)
+{
+	return CLI::Validator(
+		[header](std::string &text) {
+			if (header)
+				return IsHeaderText(text.c_str())
+				               ? std::string()
+				               : "'" + text + "' is not an address in printable ASCII, no word past 66 characters";
+			return IsUtf8(text.c_str()) ? std::string() : "'" + text + "' is not UTF-8";
+		},
+		"TEXT");
+}
+
+/* Whether a name ends in .eml, in any case. */
+static bool
+NamesAMessage(const std::string &name)
+{
+	if (name.size() < 4)
+		return false;
+	std::string end = name.substr(name.size() - 4);
+	for (char &c : end)
+		c = char(std::tolower(static_cast<unsigned char>(c)));
+	return end == ".eml";
 }
 
 /* A whole number the command line gave, checked already; or `otherwise`. */
@@ -114,7 +145,7 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	app.set_help_flag("-h,--help", "Print this help and exit");
 	app.set_version_flag("--version", "tilery-cli " TILERY_VERSION, "Print the version and exit");
 	std::string cellSize, background, maxBytes, width, colours, tolerance, scale;
-	bool fragment = false, forEditor = false, noCss = false, transparent = false;
+	bool fragment = false, forEditor = false, noCss = false, transparent = false, message = false;
 	app.add_option("INPUT", arguments->input, "The picture; - reads it from standard input")->required();
 	app.add_option("OUTPUT", arguments->output, "The page; - writes it to standard output")->required();
 	app.add_option("CELL_SIZE", cellSize, "Screen pixels a side of each picture pixel, 1 to 999\n(default 1)")
@@ -180,6 +211,26 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 				return ParseColor(text, &color) ? std::string() : "'" + text + "' is not a colour #rrggbb";
 			},
 			"#rrggbb"));
+	app.add_option("--alt", arguments->alt,
+	               "What the picture shows, for screen readers, which then\n"
+	               "read the table as one picture so named (without it, as\n"
+	               "decoration); with --message, its text for readers of\n"
+	               "plain text too")
+		->option_text("TEXT")
+		->check(Text(false));
+	app.add_flag("--message", message,
+	             "A mail message ready to send (also for an OUTPUT\n"
+	             "ending in .eml): the table in HTML, and a text part;\n"
+	             "--max-bytes counts the whole file");
+	app.add_option("--subject", arguments->subject, "The message's subject (default: the picture's name)")
+		->option_text("TEXT")
+		->check(Text(false));
+	app.add_option("--from", arguments->from, "The message's sender, as From: says it")
+		->option_text("ADDRESS")
+		->check(Text(true));
+	app.add_option("--to", arguments->to, "The message's recipients, as To: says them")
+		->option_text("ADDRESS")
+		->check(Text(true));
 	try {
 		app.parse(argc, argv);
 	} catch (const CLI::CallForHelp &) {
@@ -193,12 +244,28 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 		return EXIT_USAGE;
 	}
 	PageOptions &page = arguments->page;
+	page.message = message || NamesAMessage(arguments->output);
+	const char *wrong = nullptr;
+	if (!page.message && (!arguments->subject.empty() || !arguments->from.empty() || !arguments->to.empty()))
+		wrong = "--subject, --from and --to are for a message: --message, or an OUTPUT ending in .eml";
+	else if (page.message && forEditor)
+		wrong = "a message is sent, not pasted: --for-editor is for a fragment";
+	if (wrong) {
+		WriteText(stderr, (std::string("tilery: ") + wrong + "\n" + USAGE).c_str());
+		return EXIT_USAGE;
+	}
+	if (!arguments->alt.empty())
+		page.alt = arguments->alt.c_str();
+	if (!arguments->subject.empty())
+		page.subject = arguments->subject.c_str();
+	page.from = arguments->from.c_str();
+	page.to = arguments->to.c_str();
 	arguments->cellSize = int(NumberGiven(cellSize, 1));
 	if (!background.empty())
 		ParseColor(background, &page.background);
 	page.fragment = fragment || forEditor;
 	page.forEditor = forEditor;
-	page.noCss = noCss || page.fragment;
+	page.noCss = noCss || page.fragment || page.message;
 	page.keepClear = transparent;
 	if (!maxBytes.empty())
 		ParseBytes(maxBytes, &page.maxBytes);
@@ -206,7 +273,7 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 	                           int(NumberGiven(tolerance, 0))};
 	page.width = NumberGiven(width, 0);
 	arguments->pageOptionsGiven =
-		page.noCss || transparent || !background.empty() || page.width > 0 || IsReducing(page);
+		page.noCss || transparent || !background.empty() || page.width > 0 || IsReducing(page) || page.alt;
 	return -1;
 }
 
@@ -353,7 +420,7 @@ WhatWasDone(const PageTotals &totals, const PageOptions &page)
 		std::snprintf(loss, sizeof loss, "%s: %s",
 		              totals.width != totals.readWidth ? "no loss but the width's" : "no loss", exact.c_str());
 	std::string sent;
-	if (page.fragment)
+	if (page.fragment && !page.message)
 		sent = " (" + std::to_string(totals.bytesSent) + " as sent" +
 		       (page.forEditor ? ", " + std::to_string(totals.bytesPasted) + " as pasted" : std::string()) + ")";
 	return done + ": " + std::to_string(totals.bytes) + " bytes" + sent + ", " + loss;
@@ -380,7 +447,7 @@ Report(const Arguments &arguments, const PageTotals &totals)
 	if (page.keepClear && !totals.clearKept)
 		told += "tilery: --transparent changed nothing: the picture has no fully transparent pixel\n";
 	const long long tableWidth = (long long)totals.cellSize * totals.width;
-	if (page.fragment && tableWidth > MAIL_WIDTH)
+	if ((page.fragment || page.message) && tableWidth > MAIL_WIDTH)
 		told += "tilery: the table is " + std::to_string(tableWidth) + " pixels wide, wider than a mail's usual " +
 		        std::to_string(MAIL_WIDTH) + ": --width " + std::to_string(MAIL_WIDTH) + " fits it\n";
 	/* Gmail's clipping is a mail's concern: a web page is never told of it.
@@ -388,12 +455,17 @@ Report(const Arguments &arguments, const PageTotals &totals)
 	const bool forMail = page.fragment || page.noCss || page.maxBytes > 0;
 	const bool clipped = forMail && (page.forEditor ? totals.bytesPasted : totals.bytesSent) > MAIL_CLIP_BYTES;
 	if (arguments.pageOptionsGiven && (clipped || IsConsole(stderr))) {
-		told += "tilery: " + std::to_string(totals.cells) + " table cells, " + std::to_string(totals.bytes) + " bytes";
-		if (page.forEditor)
-			told += " (" + std::to_string(totals.bytesSent) + " as sent in a mail, " +
-			        std::to_string(totals.bytesPasted) + " as pasted into a mail editor)";
+		const std::string cells = std::to_string(totals.cells) + " table cells", bytes = std::to_string(totals.bytes);
+		if (page.message)
+			told += "tilery: a message of " + bytes + " bytes as sent, " + cells;
+		else if (page.forEditor)
+			told += "tilery: " + cells + ", " + bytes + " bytes (" + std::to_string(totals.bytesSent) +
+			        " as sent in a mail, " + std::to_string(totals.bytesPasted) + " as pasted into a mail editor)";
 		else if (page.fragment)
-			told += " (" + std::to_string(totals.bytesSent) + " as sent in a mail)";
+			told += "tilery: " + cells + ", " + bytes + " bytes (" + std::to_string(totals.bytesSent) +
+			        " as sent in a mail)";
+		else
+			told += "tilery: " + cells + ", " + bytes + " bytes";
 		if (forMail)
 			told += std::string(clipped ? ", past" : ", within") + " the " + std::to_string(MAIL_CLIP_BYTES) +
 			        " bytes past which Gmail clips a message";
@@ -423,6 +495,7 @@ RunTool(int argc, char **argv)
 	if (std::strcmp(input, "-") == 0) {
 		const bool copied = CopyStandardInput();
 		input = g_inputShown = g_stdinCopyName;
+		arguments.page.pictureName = ""; /* a copy's name says nothing */
 		if (!copied) {
 			ShowNotice(nullptr, APP_TITLE, MB_ICONERROR, "ファイルオープン失敗[%s]", input);
 			DropStandardInputCopy();

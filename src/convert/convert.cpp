@@ -6,8 +6,10 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
 #include <utility>
 
+#include "page/message.h"
 #include "page/page_file.h"
 #include "page/page_text.h"
 #include "page/page_writer.h"
@@ -15,6 +17,7 @@
 #include "picture/pixel_source.h"
 #include "reduce/budget.h"
 #include "system/notice.h"
+#include "system/path.h"
 
 int
 ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cellSize)
@@ -56,23 +59,37 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 	const bool clearKept = options.keepClear && std::find(bitmap->pixels.begin(), bitmap->pixels.end(),
 	                                                      CLEAR_PIXEL) != bitmap->pixels.end();
 	const bool reducing = IsReducing(options);
-	const PageForm form = options.fragment ? FORM_FRAGMENT : options.noCss || reducing ? FORM_WITHOUT_CSS : FORM_STYLED;
+	const PageForm form = options.fragment || options.message ? FORM_FRAGMENT
+	                      : options.noCss || reducing       ? FORM_WITHOUT_CSS
+	                                                        : FORM_STYLED;
 
 	/* Fitted and reduced before the page is opened: a budget no page meets
 	 * leaves the old one as it was. */
 	ReductionDone done{1, 0, 0, 0};
 	double psnr = std::numeric_limits<double>::infinity();
 	int32_t drawnWidth = 0, drawnHeight = 0;
-	char head[PAGE_HEAD_SIZE];
-	int headLength = 0;
-	const char *tail = PageTail(form);
+	std::string head, tail;
 	try {
+		tail = PageTail(form);
 		FitWidth(bitmap, options.width, &cellSize);
 		drawnWidth = bitmap->width, drawnHeight = bitmap->height;
-		headLength = PutPageHead(form, (long long)cellSize * drawnWidth, cellSize, head);
+		const long long tableWidth = (long long)cellSize * drawnWidth;
+		if (options.message) {
+			const char *name = options.pictureName ? options.pictureName : inputPath + FolderLength(inputPath);
+			const MessageText message = MessageAround(
+				MessageFields{options.subject ? options.subject : *name ? name : "A picture", options.from, options.to,
+			                  options.alt, name, readWidth, readHeight},
+				tableWidth, cellSize);
+			head = message.head, tail = message.tail;
+		} else {
+			head = PageHead(form, tableWidth, cellSize, options.alt);
+		}
 		if (reducing) {
 			ReducedPicture reduced;
-			const long long fixed = CountAround(CountOf(options), head, size_t(headLength), tail, std::strlen(tail));
+			/* A message's own text is written as it is sent. */
+			const long long fixed = options.message ? (long long)(head.size() + tail.size())
+			                                        : CountAround(CountOf(options), head.data(), head.size(),
+			                                                      tail.data(), tail.size());
 			if (options.maxBytes == 0) {
 				reduced = ReduceByHand(*bitmap, options.reduction, options.background);
 			} else if (!FitToBudget(*bitmap, cellSize,
@@ -114,11 +131,13 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 
 	PageBuffer out;
 	StartPageWriter(&page, &out);
-	AppendToPage(&out, head, size_t(headLength));
+	AppendToPage(&out, head.data(), head.size());
 	ScanTotals scanned = {0, 0, 0};
 	const Grid grid = GridOf(drawnWidth, drawnHeight, done.scale, cellSize);
-	const int result = WriteCells(&context, grid, form != FORM_STYLED, &out, &scanned);
-	AppendToPage(&out, tail, std::strlen(tail));
+	const int result = WriteCells(&context, grid,
+	                              options.message ? CELLS_AS_SENT : form == FORM_STYLED ? CELLS_STYLED : CELLS_WITHOUT_CSS,
+	                              &out, &scanned);
+	AppendToPage(&out, tail.data(), tail.size());
 	const bool written = FinishPageWriter(&out);
 
 	SelectBitmap(&context, previous);
@@ -134,13 +153,14 @@ ConvertPicture(const char *inputPath, const char *outputPath, int cellSize, cons
 		return 1;
 	}
 	if (totals) {
+		/* A message is as it is sent; a fragment's other counts are told. */
 		const long long bytes = (long long)PageBytesWritten();
-		const RowsWritten rows = {bytes - headLength - (long long)std::strlen(tail), scanned.equals, scanned.cells,
+		const RowsWritten rows = {bytes - (long long)(head.size() + tail.size()), scanned.equals, scanned.cells,
 		                          grid.height, scanned.breaks};
 		auto counted = [&](ByteCount count) {
-			return form != FORM_FRAGMENT ? bytes
-			                             : CountRows(count, rows) + CountAround(count, head, size_t(headLength), tail,
-			                                                                     std::strlen(tail));
+			return form != FORM_FRAGMENT || options.message
+			               ? bytes
+			               : CountRows(count, rows) + CountAround(count, head.data(), head.size(), tail.data(), tail.size());
 		};
 		*totals = PageTotals{scanned.cells, bytes, counted(AS_SENT), counted(AS_PASTED), readWidth, readHeight,
 		                     drawnWidth, drawnHeight, cellSize, done, psnr, clearKept};

@@ -38,7 +38,13 @@ int ConvertBitmapToTable(const char *inputPath, const char *outputPath, int cell
  *     counted as sent in a mail, or as pasted: CountOf), by the reduction
  *     that fits with the least loss: the grid, and on it the rectangles or
  *     the tolerance, are chosen, unless the reduction fixes them (a scale,
- *     colours or a tolerance other than the least). */
+ *     colours or a tolerance other than the least).
+ *   alt: without CSS, the table's text for screen readers (UTF-8), which
+ *     then take it for one picture; null or empty: it is decoration.
+ *   message: the fragment in a mail message ready to send (message.h),
+ *     with its subject (null: the picture's file name), from and to (null:
+ *     left out); pictureName names the picture in its text (null: the
+ *     input's file name; empty: none). Its budget counts the whole file. */
 struct PageOptions {
 	bool noCss;
 	bool fragment;
@@ -48,8 +54,12 @@ struct PageOptions {
 	long long width;
 	Reduction reduction;
 	long long maxBytes;
+	const char *alt;
+	bool message;
+	const char *subject, *from, *to, *pictureName;
 };
-constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false, false, false, 0xFFFFFF, false, 0, NO_REDUCTION, 0};
+constexpr PageOptions DEFAULT_PAGE_OPTIONS = {false,   false, false, 0xFFFFFF, false,   0,       NO_REDUCTION,
+                                              0,       nullptr, false, nullptr, nullptr, nullptr, nullptr};
 
 /* Gmail clips a message past about this many bytes, as is widely
  * reported; Google documents no figure. A mail's usual layout is this
@@ -61,7 +71,7 @@ enum : long long { MAIL_CLIP_BYTES = 102000, MAIL_WIDTH = 600 };
 inline ByteCount
 CountOf(const PageOptions &options)
 {
-	return options.forEditor ? AS_PASTED : options.fragment ? AS_SENT : AS_WRITTEN;
+	return options.message ? AS_SENT : options.forEditor ? AS_PASTED : options.fragment ? AS_SENT : AS_WRITTEN;
 }
 
 /* Whether the options make the picture cheaper to draw, by hand or to fit. */

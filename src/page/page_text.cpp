@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "picture/picture.h"
 
@@ -24,14 +26,19 @@ static const char DOCUMENT_TAIL[] = "</TABLE>\r\n</BODY>\r\n</HTML>\r\n";
  * line break, and its style keeps every row its height all the same: no
  * line's height comes of the text that is not there (line-height), nor of
  * a minimum font size (font-size). Mail clients that drop the style still
- * draw the table exactly by its attributes. */
-#define TABLE_WITH_WIDTH "<TABLE border=0 cellspacing=0 cellpadding=0 width=%lld"
+ * draw the table exactly by its attributes.
+ *
+ * Without CSS, the page is for readers whose mail or browser may darken
+ * it: color-scheme, in the page's head and in the table's style, says the
+ * picture is drawn in light colours only and must stay so. For screen
+ * readers the table is one picture named by its alternative text, or,
+ * without one, decoration: never a data table of thousands of cells. */
 static const char DOCUMENT_HEAD_WITHOUT_CSS[] =
-	"<HTML>\r\n<HEAD>\r\n" TITLE "\r\n</HEAD>\r\n<BODY>\r\n" TABLE_WITH_WIDTH ">\r\n";
-static const char FRAGMENT_HEAD[] = TABLE_WITH_WIDTH "\r\nstyle=font-size:0;line-height:0>\r\n";
+	"<HTML>\r\n<HEAD>\r\n" TITLE "\r\n<META name=color-scheme content=\"only light\"></HEAD>\r\n<BODY>\r\n";
+static const char TABLE_WITH_WIDTH[] = "<TABLE border=0 cellspacing=0 cellpadding=0 width=";
+static const char ONLY_LIGHT[] = "color-scheme:only light";
+static const char FRAGMENT_STYLE[] = "font-size:0;line-height:0;";
 static const char FRAGMENT_TAIL[] = "</TABLE>\r\n";
-
-static_assert(sizeof DOCUMENT_HEAD + 40 <= PAGE_HEAD_SIZE, "room for the numbers");
 
 Grid
 GridOf(int32_t width, int32_t height, int32_t scale, int cellSize)
@@ -41,12 +48,152 @@ GridOf(int32_t width, int32_t height, int32_t scale, int cellSize)
 	            int64_t(cellSize) * (height - int64_t(rows - 1) * scale)};
 }
 
-int
-PutPageHead(PageForm form, long long tableWidth, int cellSize, char *head)
+std::string
+EscapedText(const char *text)
 {
-	const char *format =
-		form == FORM_FRAGMENT ? FRAGMENT_HEAD : form == FORM_WITHOUT_CSS ? DOCUMENT_HEAD_WITHOUT_CSS : DOCUMENT_HEAD;
-	return std::snprintf(head, PAGE_HEAD_SIZE, format, tableWidth, cellSize);
+	std::string escaped;
+	for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p;) {
+		uint32_t c = *p++;
+		int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+		if (more)
+			c &= 0x3F >> more;
+		for (; more > 0 && (*p & 0xC0) == 0x80; more--)
+			c = c << 6 | (*p++ & 0x3F);
+		char reference[16];
+		if (c == '&' || c == '<' || c == '"')
+			escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&quot;";
+		else if (c < 0x20 || c == 0x7F)
+			escaped += ' '; /* a line break or a tab reads as a space */
+		else if (c < 0x80)
+			escaped += char(c);
+		else if (std::snprintf(reference, sizeof reference, "&#x%X;", unsigned(c)) > 0)
+			escaped += reference;
+	}
+	return escaped;
+}
+
+bool
+IsUtf8(const char *text)
+{
+	for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p;) {
+		const unsigned char c = *p++;
+		const int more = c < 0x80 ? 0 : c >= 0xC2 && c < 0xE0 ? 1 : c >= 0xE0 && c < 0xF0 ? 2 : c >= 0xF0 && c < 0xF5 ? 3 : -1;
+		if (more < 0)
+			return false;
+		uint32_t value = c & (0x7F >> more);
+		for (int i = 0; i < more; i++, p++) {
+			if ((*p & 0xC0) != 0x80)
+				return false;
+			value = value << 6 | (*p & 0x3F);
+		}
+		if ((more == 2 && (value < 0x800 || (value >= 0xD800 && value < 0xE000))) ||
+		    (more == 3 && (value < 0x10000 || value > 0x10FFFF)))
+			return false;
+	}
+	return true;
+}
+
+/* The characters a piece of text takes as quoted-printable sends it. */
+static int
+SentLength(const std::string &text)
+{
+	return int(BytesAsSent((long long)text.size(), EqualSigns(text.data(), text.size())));
+}
+
+/* Words put on short lines: a space between two, or a line break where the
+ * next would take the line past LONGEST_LINE; a word longer than a line
+ * is broken between its pieces (a character, or a character reference),
+ * which a reader takes for a space. A word is pieces that go together. */
+namespace {
+
+class ShortLines {
+public:
+	explicit ShortLines(std::string *text) : text_(text), line_(SentLength(text->substr(text->rfind('\n') + 1))) {}
+
+	void Word(const std::vector<std::string> &pieces)
+	{
+		int length = 0;
+		for (const std::string &piece : pieces)
+			length += SentLength(piece);
+		if (line_ > 0 && line_ + 1 + length > LONGEST_LINE)
+			Break();
+		else if (line_ > 0)
+			Put(" ");
+		for (const std::string &piece : pieces) {
+			if (line_ > 0 && line_ + SentLength(piece) > LONGEST_LINE)
+				Break();
+			Put(piece);
+		}
+	}
+	void Word(const std::string &word) { Word(std::vector<std::string>{word}); }
+
+private:
+	void Break()
+	{
+		*text_ += "\r\n";
+		line_ = 0;
+	}
+	void Put(const std::string &piece)
+	{
+		*text_ += piece;
+		line_ += SentLength(piece);
+	}
+	std::string *text_;
+	int line_;
+};
+
+} // namespace
+
+/* The pieces of escaped text, one a character or a character reference. */
+static std::vector<std::string>
+Pieces(const std::string &escaped)
+{
+	std::vector<std::string> pieces;
+	for (size_t at = 0; at < escaped.size();) {
+		const size_t end = escaped[at] == '&' ? escaped.find(';', at) + 1 : at + 1;
+		pieces.push_back(escaped.substr(at, end - at));
+		at = end;
+	}
+	return pieces;
+}
+
+/* The TABLE's start tag without CSS: its width, then its style, and what
+ * it is to screen readers, on short lines. */
+static std::string
+TableStart(PageForm form, long long tableWidth, const char *alt)
+{
+	std::string tag = TABLE_WITH_WIDTH + std::to_string(tableWidth);
+	ShortLines lines(&tag);
+	lines.Word(std::string("style=\"") + (form == FORM_FRAGMENT ? FRAGMENT_STYLE : "") + ONLY_LIGHT + "\"");
+	if (!alt || !*alt) {
+		lines.Word("role=presentation>");
+		return tag + "\r\n";
+	}
+	lines.Word("role=img");
+	std::vector<std::vector<std::string>> words(1);
+	for (const std::string &piece : Pieces(EscapedText(alt))) {
+		if (piece == " ")
+			words.emplace_back();
+		else
+			words.back().push_back(piece);
+	}
+	words.front().insert(words.front().begin(), "aria-label=\"");
+	words.back().push_back("\">");
+	for (const std::vector<std::string> &word : words)
+		lines.Word(word);
+	return tag + "\r\n";
+}
+
+std::string
+PageHead(PageForm form, long long tableWidth, int cellSize, const char *alt)
+{
+	if (form == FORM_FRAGMENT)
+		return TableStart(form, tableWidth, alt);
+	if (form == FORM_WITHOUT_CSS)
+		return DOCUMENT_HEAD_WITHOUT_CSS + TableStart(form, tableWidth, alt);
+	char head[sizeof DOCUMENT_HEAD + 40];
+	std::snprintf(head, sizeof head, DOCUMENT_HEAD, tableWidth, cellSize);
+	return head;
 }
 
 const char *
@@ -179,4 +326,20 @@ PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t colo
 	if (rows > 1)
 		p = PutDecimal(PutText(p, " rowspan="), rows);
 	return PutText(p, "></TD>");
+}
+
+char *
+SpellAsSent(char *start, char *end)
+{
+	const long long equals = EqualSigns(start, size_t(end - start));
+	char *to = end + 2 * equals;
+	for (char *from = end; from > start;) {
+		const char c = *--from;
+		if (c == '=') {
+			*--to = 'D';
+			*--to = '3';
+		}
+		*--to = c;
+	}
+	return end + 2 * equals;
 }

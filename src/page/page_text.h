@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 /* The page's HTML: the document around the table in each of its forms,
  * and the table's rows and cells. The title is Shift_JIS, as the page has
@@ -73,11 +74,17 @@ struct Grid {
 Grid GridOf(int32_t width, int32_t height, int32_t scale, int cellSize);
 
 /* The text before the table's rows, for a picture drawn tableWidth screen
- * pixels wide at the cell size, into head (PAGE_HEAD_SIZE bytes); returns
- * its length. PageTail is the text after them. */
-enum { PAGE_HEAD_SIZE = 256 };
-int PutPageHead(PageForm form, long long tableWidth, int cellSize, char *head);
+ * pixels wide at the cell size; without CSS, the table is one picture for
+ * screen readers, named by alt (UTF-8), or decoration where alt is null or
+ * empty. PageTail is the text after the rows. */
+std::string PageHead(PageForm form, long long tableWidth, int cellSize, const char *alt);
 const char *PageTail(PageForm form);
+
+/* Text as HTML holds it in an attribute's value, in ASCII: & < " as
+ * references, other characters past ASCII as numeric ones, control
+ * characters as spaces. The text must be UTF-8 (IsUtf8). */
+std::string EscapedText(const char *text);
+bool IsUtf8(const char *text);
 
 /* The = signs in text. */
 long long EqualSigns(const char *text, size_t length);
@@ -94,6 +101,11 @@ char *PutLineBreak(char *p);
  * starting in the first column the height of their rows. A clear cell has
  * no colour, and shows what lies below the table. Returns the text's end. */
 char *PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, const Grid &grid);
+
+/* The text from start to end spelt as quoted-printable sends it, in
+ * place: each = as =3D, which takes two more bytes after end an = sign.
+ * Returns the text's new end. */
+char *SpellAsSent(char *start, char *end);
 
 /* The = signs in that cell: one an attribute, as PutCell writes them. */
 inline int

@@ -63,10 +63,11 @@ GrowCell(const PixelContext &pixels, int32_t x, int32_t y, int32_t width, int32_
  * count: made twice, the compiler no longer put the covered-cell list's
  * and the cells' code inline, and a page took a third more instructions. */
 static int
-ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, PageBuffer *out, ScanTotals *totals,
+ScanPicture(const PixelContext *context, const Grid &grid, CellText text, PageBuffer *out, ScanTotals *totals,
             long long *counted, void (*onRow)(int32_t y, int32_t rows))
 {
 	const PixelContext pixels = *context;
+	const bool withoutCss = text != CELLS_STYLED, asSent = text == CELLS_AS_SENT;
 	const int32_t width = grid.width, height = grid.height;
 	long long count = 0, equals = 0, breaks = 0;
 	int line = 0; /* without CSS: the characters of the line, as quoted-printable counts them */
@@ -116,6 +117,8 @@ ScanPicture(const PixelContext *context, const Grid &grid, bool withoutCss, Page
 				/* A cell that does not fit the line begins the next one. */
 				const int signs = CellEqualSigns(x, y, cell.cols, cell.rows, color == CLEAR_PIXEL);
 				const int length = int(BytesAsSent(p - start, signs));
+				if (asSent)
+					p = SpellAsSent(start, p);
 				equals += signs;
 				if (line + length > LONGEST_LINE) {
 					std::memmove(start + 2, start, size_t(p - start));
@@ -154,9 +157,9 @@ RowWritten(int32_t y, int32_t rows)
 }
 
 int
-WriteCells(const PixelContext *context, const Grid &grid, bool withoutCss, PageBuffer *out, ScanTotals *totals)
+WriteCells(const PixelContext *context, const Grid &grid, CellText text, PageBuffer *out, ScanTotals *totals)
 {
-	return ScanPicture(context, grid, withoutCss, out, totals, nullptr, RowWritten);
+	return ScanPicture(context, grid, text, out, totals, nullptr, RowWritten);
 }
 
 /* A long count keeps the caller's windows painted. */
@@ -177,7 +180,7 @@ MeasureCells(const DecodedPicture &cells, const Grid &grid, ByteCount count)
 	PageBuffer buffer{scratch.data(), 0};
 	long long counted = 0;
 	ScanTotals totals;
-	const int result = ScanPicture(&context, grid, true, &buffer, &totals, &counted, RowCounted);
+	const int result = ScanPicture(&context, grid, CELLS_WITHOUT_CSS, &buffer, &totals, &counted, RowCounted);
 	DeletePixelContext(&context);
 	if (result != 0)
 		return -1;

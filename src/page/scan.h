@@ -22,12 +22,16 @@ struct ScanTotals {
 	long long breaks;
 };
 
+/* How the cells are written: for the page with its STYLE; without CSS, in
+ * the form and the short lines of page_text.h; or so, and spelt as
+ * quoted-printable sends them (each = as =3D), for a message. */
+enum CellText { CELLS_STYLED, CELLS_WITHOUT_CSS, CELLS_AS_SENT };
+
 /* Writes the rows of the grid selected in the context into the page's
- * buffers, telling the progress hook after each row; without CSS, in the
- * form and the short lines of page_text.h. Returns 0, or -1 when a cell
- * could not be recorded; that cell and its row's end are then not
+ * buffers, telling the progress hook after each row. Returns 0, or -1 when
+ * a cell could not be recorded; that cell and its row's end are then not
  * written. */
-int WriteCells(const PixelContext *context, const Grid &grid, bool withoutCss, PageBuffer *out, ScanTotals *totals);
+int WriteCells(const PixelContext *context, const Grid &grid, CellText text, PageBuffer *out, ScanTotals *totals);
 
 /* The bytes the rows of a grid's cells take in a page without CSS,
  * counted as asked (page_text.h), without writing them; -1 when memory

@@ -1,8 +1,10 @@
 #include "shell/main_dialog.h"
 
 #include <chrono>
+#include <cctype>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
@@ -160,17 +162,23 @@ Sentence(const std::vector<std::string> &phrases)
 	return text;
 }
 
-/* What the success notice adds after a conversion for a mail or within a
- * limit: the table's cells, the bytes (for a mail, as pasted into a mail
- * editor), the loss where the picture was reduced, Gmail's verdict on
- * those bytes, the clipboard, and the table's width against a mail's. */
+/* What a conversion for a mail, or within a limit, made: a table to paste
+ * into a compose window, a message ready to send, or a page. */
+enum Made { TABLE_FOR_PASTING, MESSAGE, PAGE_WITHIN_LIMIT };
+
+/* What the success notice adds then: the table's cells, the bytes (a
+ * table's as pasted into a mail editor, a message's as sent), the loss
+ * where the picture was reduced, Gmail's verdict on those bytes, the
+ * clipboard, the table's width against a mail's, and what a message is
+ * for. */
 static std::string
-Report(const PageTotals &totals, bool mail, bool onClipboard)
+Report(const PageTotals &totals, Made made, bool onClipboard)
 {
 	char part[96];
-	const long long bytes = mail ? totals.bytesPasted : totals.bytes;
+	const long long bytes = made == TABLE_FOR_PASTING ? totals.bytesPasted : totals.bytes;
 	std::vector<std::string> phrases = {"表のセル " + std::to_string(totals.cells),
-	                                    (mail ? "貼り付け後 " : "") + std::to_string(bytes) + " バイト"};
+	                                    (made == TABLE_FOR_PASTING ? "貼り付け後 " : "") + std::to_string(bytes) +
+	                                            " バイト"};
 	if (totals.psnr < std::numeric_limits<double>::infinity()) {
 		std::snprintf(part, sizeof part, "PSNR %.2f dB", totals.psnr);
 		phrases.push_back(part);
@@ -180,12 +188,28 @@ Report(const PageTotals &totals, bool mail, bool onClipboard)
 	phrases.push_back(part);
 	if (onClipboard)
 		phrases.push_back("表はクリップボードに");
-	const std::string width = "幅 " + std::to_string((long long)totals.cellSize * totals.width) + " ピクセル";
-	if (mail)
+	const long long tableWidth = (long long)totals.cellSize * totals.width;
+	const std::string width = "幅 " + std::to_string(tableWidth) + " ピクセル";
+	if (made != PAGE_WITHIN_LIMIT && tableWidth <= MAIL_WIDTH)
 		phrases.push_back(width + "で " + std::to_string(MAIL_WIDTH) + " ピクセルのメールに収まる");
-	else if ((long long)totals.cellSize * totals.width > MAIL_WIDTH)
+	else if (tableWidth > MAIL_WIDTH)
 		phrases.push_back(width + "はメールの " + std::to_string(MAIL_WIDTH) + " より広い");
+	if (made == MESSAGE)
+		phrases.push_back("メールソフトで開くかそのまま送れるメッセージ");
 	return Sentence(phrases);
+}
+
+/* Whether a page's name ends in .eml, in any case: a message is asked. */
+static bool
+NamesAMessage(const char *path)
+{
+	const size_t length = std::strlen(path);
+	if (length < 4)
+		return false;
+	char end[5] = {};
+	for (size_t i = 0; i < 4; i++)
+		end[i] = char(std::tolower(static_cast<unsigned char>(path[length - 4 + i])));
+	return std::strcmp(end, ".eml") == 0;
 }
 
 static void
@@ -215,18 +239,23 @@ Convert(WindowHandle dialog)
 		return;
 	}
 
-	/* For a mail: the table alone, to paste into a mail's compose window,
-	 * the limit counted as the mail editor keeps it, clear pixels kept
-	 * clear, no wider than a mail; within a limit: a page without CSS, the
-	 * limit counted as the command-line tool counts it. Neither asked, the
-	 * page is the usual one. */
-	const bool mail = IsButtonChecked(dialog, IDC_MAIL);
+	/* A page named .eml: a message ready to send, clear pixels kept clear,
+	 * no wider than a mail, the limit counting the whole file. For a mail:
+	 * the table alone, to paste into a mail's compose window, the limit
+	 * counted as the mail editor keeps it, clear pixels kept clear, no
+	 * wider than a mail. Within a limit: a page without CSS, the limit
+	 * counted as the command-line tool counts it. None asked, the page is
+	 * the usual one. */
+	const bool message = NamesAMessage(g_outputPath);
+	const bool mail = IsButtonChecked(dialog, IDC_MAIL) && !message;
 	PageOptions options = DEFAULT_PAGE_OPTIONS;
 	if (!ReadLimit(dialog, &options.maxBytes))
 		return;
-	const bool forMail = mail || options.maxBytes > 0;
-	options.fragment = options.forEditor = options.keepClear = mail;
-	options.width = mail ? (long long)MAIL_WIDTH : 0;
+	const bool forMail = message || mail || options.maxBytes > 0;
+	options.message = message;
+	options.fragment = options.forEditor = mail;
+	options.keepClear = mail || message;
+	options.width = mail || message ? (long long)MAIL_WIDTH : 0;
 	options.noCss = forMail;
 
 	g_converting = true;
@@ -249,7 +278,8 @@ Convert(WindowHandle dialog)
 		return;
 	}
 	const bool onClipboard = mail && PutPageOnClipboard(dialog, g_outputPath);
-	ShowNotice(dialog, APP_TITLE, MB_OK, "%s 作成完了\n%s", written, Report(totals, mail, onClipboard).c_str());
+	const Made made = message ? MESSAGE : mail ? TABLE_FOR_PASTING : PAGE_WITHIN_LIMIT;
+	ShowNotice(dialog, APP_TITLE, MB_OK, "%s 作成完了\n%s", written, Report(totals, made, onClipboard).c_str());
 }
 
 intptr_t

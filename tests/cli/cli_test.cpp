@@ -92,7 +92,11 @@ TEST(CliTest, WrongArgumentsAreNamedWithTheUsageAndStatusTwo)
 		{"--width 0 a.bmp b.html", "--width: '0' is not a whole number from 1 to 1000000"},
 		{"--width 0x10 a.bmp b.html", "--width: '0x10' is not a whole number"},
 		{"--colours 1e3 a.bmp b.html", "--colours: '1e3' is not a whole number"},
-		{"--max-bytes 100k a.bmp b.html", "'100k' is not a number of bytes: digits, then K (1000) or M (1000000)"}};
+		{"--max-bytes 100k a.bmp b.html", "'100k' is not a number of bytes: digits, then K (1000) or M (1000000)"},
+		{"--alt \"$(printf 'a\\377')\" a.bmp b.html", "--alt: 'a\xFF' is not UTF-8"},
+		{"--subject x a.bmp b.html", "--subject, --from and --to are for a message"},
+		{"--from 'J\xC3\xB6rg <j@example.org>' a.bmp b.eml", "--from: "},
+		{"--for-editor --message a.bmp b.html", "--for-editor is for a fragment"}};
 	for (const auto &[arguments, named] : cases) {
 		SCOPED_TRACE(arguments);
 		const CliRun run = Cli(dir, arguments);
@@ -354,6 +358,72 @@ TEST(CliTest, ATableForPastingFitsItsBudgetAsTheMailEditorKeepsIt)
 		const size_t kept = AsThunderbirdKeepsIt(ReadFile(dir.file("fragment.html"))).size();
 		EXPECT_LE(kept, 100000u);
 		EXPECT_GE(kept, 90000u);
+	}
+}
+
+/* A message ready to send, parsed by Python's email package as a mail
+ * program reads it: no defect, a subject in Japanese as given, From and
+ * To, a text part that is the picture's text and an HTML part that is a
+ * document around the very fragment the tool writes, every line within 76
+ * characters, and the whole file within --max-bytes. A name ending in
+ * .eml asks for a message as --message does. */
+TEST(CliTest, AMessageIsReadyToSendWithinItsBudget)
+{
+	const std::string photo = std::string(TILERY_PHOTO_DIR) + "/chelsea.png";
+	if (!FileExists(photo))
+		GTEST_SKIP() << photo << " is missing: ./build.sh test fetches the photographs";
+	TempDir dir;
+	const std::string alt = "--alt 'Chelsea, the cat & her whiskers' --transparent ";
+	const std::string texts = alt + "--subject '猫の写真: Chelsea' --from 'Letters <letters@example.org>' "
+	                                "--to 'reader@example.com' ";
+	ASSERT_EQ(Cli(dir, texts + "--max-bytes 100K --message '" + photo + "' '" + dir.file("budget.msg") + "'").status, 0);
+	ASSERT_EQ(Cli(dir, texts + "'" + photo + "' '" + dir.file("whole.EML") + "'").status, 0);
+	ASSERT_EQ(Cli(dir, alt + "--fragment '" + photo + "' '" + dir.file("fragment.html") + "'").status, 0);
+	WriteFile(dir.file("read.py"),
+	          std::string("import sys\n"
+	                      "from email import policy, message_from_bytes\n"
+	                      "for name in sys.argv[1:3]:\n"
+	                      "    raw = open(name, 'rb').read()\n"
+	                      "    m = message_from_bytes(raw, policy=policy.default)\n"
+	                      "    parts = list(m.iter_parts())\n"
+	                      "    defects = len(m.defects) + sum(len(p.defects) for p in parts)\n"
+	                      "    html = m.get_body(('html',)).get_payload(decode=True)\n"
+	                      "    fragment = open(sys.argv[3], 'rb').read()\n"
+	                      "    print(len(raw), max(len(l) for l in raw.split(b'\\r\\n')), raw.count(b'\\n') == "
+	                      "raw.count(b'\\r\\n'), defects, m.get_content_type(), [p.get_content_type() for p in parts] "
+	                      "== ['text/plain', 'text/html'], m['Subject'] == '猫の写真: Chelsea', m['From'] == 'Letters "
+	                      "<letters@example.org>', m['To'] == 'reader@example.com', m['Date'] is not None, "
+	                      "m['Message-ID'] is not None, m.get_body(('plain',)).get_content().strip() == 'Chelsea, the "
+	                      "cat & her whiskers', html.startswith(b'<!DOCTYPE html>'), b'only light' in html, "
+	                      "b'<TABLE border=0' in html and b'</TABLE>' in html, fragment in html)\n"));
+	const std::string command = "/usr/bin/python3 '" + dir.file("read.py") + "' '" + dir.file("budget.msg") + "' '" +
+	                            dir.file("whole.EML") + "' '" + dir.file("fragment.html") + "' >'" +
+	                            dir.file("read") + "' 2>&1";
+	ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(dir.file("read"));
+	const std::string read = ReadFile(dir.file("read"));
+	const size_t second = read.find('\n') + 1;
+	ASSERT_GT(second, 0u) << read;
+	const std::string lines[] = {read.substr(0, second - 1), read.substr(second, read.find('\n', second) - second)};
+	for (int budgeted = 1; budgeted >= 0; budgeted--) {
+		const std::string &line = lines[1 - budgeted];
+		SCOPED_TRACE(line);
+		long bytes = 0, longest = 0, defects = -1;
+		char crlf[8] = "", type[32] = "", rest[200] = "";
+		ASSERT_EQ(std::sscanf(line.c_str(), "%ld %ld %7s %ld %31s %199[^\n]", &bytes, &longest, crlf, &defects, type, rest),
+		          6);
+		EXPECT_LE(longest, 76) << "a line past 76 characters";
+		EXPECT_STREQ(crlf, "True") << "a line not ended by CR LF";
+		EXPECT_EQ(defects, 0);
+		EXPECT_STREQ(type, "multipart/alternative");
+		if (budgeted) {
+			EXPECT_LE(bytes, 100000) << "past --max-bytes";
+			EXPECT_GE(bytes, 90000) << "the budget's room not used";
+		}
+		/* Parts, subject, From, To, Date, Message-ID, text, the document,
+		 * its colours, its table; the fragment itself where no budget
+		 * chose otherwise. */
+		EXPECT_EQ(std::string(rest), budgeted ? "True True True True True True True True True True False"
+		                                      : "True True True True True True True True True True True");
 	}
 }
 

@@ -3,7 +3,8 @@
 # tilery-cli.exe under Wine writes the very bytes tilery-cli writes, or
 # refuses alike, for every test picture (the examples, the fuzzing seeds and
 # kept inputs, the BMP suite), named by path or given on standard input and
-# output, and in the page's forms for e-mail and to a byte budget; both say
+# output, in the page's forms for e-mail and to a byte budget, as messages
+# and with a text for screen readers; both say
 # the same for wrong arguments, /? and -h give the help; a path from the
 # root is a path, not an option; a picture in a folder with
 # a Japanese name becomes a page with a Japanese name; on a console the
@@ -71,6 +72,27 @@ for picture in "$source"/examples/sample.bmp "$source"/fuzz/seeds/rgba.png "$sou
 		cmp -s "$work/linux.html" "$work/windows.html" || fail "$picture $options: the pages differ"
 	done
 done
+
+# Messages and the text for screen readers, non-ASCII included; a message's
+# date and Message-ID given, so that the whole file can match.
+# same_page PICTURE OUTPUT-NAME OPTION...: both write the same bytes.
+same_page() {
+	picture=$1 output=$2
+	shift 2
+	"$linux" "$@" "$picture" "$work/linux-$output" 3 2>/dev/null || fail "$picture $*: status $? on Linux"
+	wine "$windows" "$@" "$(win "$picture")" "$(win "$work/windows-$output")" 3 2>/dev/null ||
+		fail "$picture $*: status $? on Windows"
+	cmp -s "$work/linux-$output" "$work/windows-$output" || fail "$picture $* $output: the pages differ"
+	rm -f "$work/linux-$output" "$work/windows-$output"
+}
+export SOURCE_DATE_EPOCH=1765000000
+for picture in "$source"/examples/sample.bmp "$source"/fuzz/seeds/rgba.png; do
+	same_page "$picture" fragment.html --fragment --alt "猫と「a mat」 & <3"
+	same_page "$picture" page.html --no-css --alt "A long text for a screen reader, past one line of the page, and more"
+	same_page "$picture" page.eml --transparent
+	same_page "$picture" page.html --message --max-bytes 5K --alt 見本 --subject "題名 subject" --from a@example.org
+done
+unset SOURCE_DATE_EPOCH
 
 # Wrong arguments, --help and --version.
 for arguments in "" "a.bmp" "a.bmp b.html 0" "a.bmp b.html 1000" "--bogus a.bmp b.html" "--background red a b" "--width 010x a b" \

@@ -140,6 +140,16 @@ const Browser CHROMIUM = {
 	},
 };
 
+/* With its automatic dark theme, as the web views of mail apps darken
+ * what they show. */
+const Browser CHROMIUM_DARK = {
+	"Chromium, dark", "chromium",
+	[](const TempDir &dir, const QString &url, const QString &png, int w, int h) {
+		return QStringList{"--force-dark-mode", "--enable-features=WebContentsForceDark"} +
+		       CHROMIUM.arguments(dir, url, png, w, h);
+	},
+};
+
 const Browser FIREFOX = {
 	"Firefox", "firefox-esr",
 	[](const TempDir &dir, const QString &url, const QString &png, int w, int h) {
@@ -193,11 +203,11 @@ AsAnEditorKeepsIt(const std::string &fragment)
 			c = char(std::tolower(c));
 		out = "<" + name;
 		for (size_t at = tag.find_first_of(" \r\n"); at != std::string::npos && at < tag.size() - 1;) {
-			const size_t start = tag.find_first_not_of(" \r\n", at);
-			const size_t end = tag.find_first_of(" \r\n>", start);
-			const std::string attribute = tag.substr(start, end - start);
-			const size_t equals = attribute.find('=');
-			out += " " + attribute.substr(0, equals) + "=\"" + attribute.substr(equals + 1) + "\"";
+			const size_t start = tag.find_first_not_of(" \r\n", at), equals = tag.find('=', start);
+			const bool inQuotes = tag[equals + 1] == '"';
+			const size_t end = inQuotes ? tag.find('"', equals + 2) + 1 : tag.find_first_of(" \r\n>", start);
+			const std::string value = tag.substr(equals + 1, end - equals - 1);
+			out += " " + tag.substr(start, equals - start) + "=" + (inQuotes ? value : "\"" + value + "\"");
 			at = end;
 		}
 		return out + ">";
@@ -559,6 +569,131 @@ TEST(ChromiumBudgetTest, AtAHundredThousandBytesThePageBeatsShrinkingByHand)
 			.save(QStringLiteral(TILERY_SHOT_DIR "/budget-100k-%1.png").arg(QString::fromUtf8(p.name).section('.', 0, 0)));
 		EXPECT_GT(drawn, p.byHand) << "no better than shrinking by hand";
 		top += p.picture.height;
+	}
+}
+
+/* The HTML part of a message, decoded as a mail program decodes it
+ * (Python's email package), into a file of its own. */
+void
+WriteMessageHtml(const std::string &message, const std::string &html)
+{
+	const std::string command = "/usr/bin/python3 -c 'import email, sys\n"
+	                            "m = email.message_from_bytes(open(sys.argv[1], \"rb\").read())\n"
+	                            "open(sys.argv[2], \"wb\").write(list(m.walk())[-1].get_payload(decode=True))' '" +
+	                            message + "' '" + html + "'";
+	ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+/* A dark theme that darkens light backgrounds, as mail apps' web views do,
+ * leaves the table's colours: a fragment in a page of no style of its own,
+ * a page without CSS and a message's HTML, each drawn by Chromium with and
+ * without its automatic dark theme, draw every table pixel as the fragment
+ * does in light; for a logo of white lines on light and dark, the very
+ * picture. And a photograph, where the build has fetched them. */
+TEST(ChromiumDarkThemeTest, TablesKeepTheirColoursInADarkTheme)
+{
+	TempDir dir;
+	constexpr int32_t W = 600, H = 150; /* a mail's width: the message's layout is the table */
+	std::vector<uint32_t> logo;
+	for (int32_t y = 0; y < H; y++)
+		for (int32_t x = 0; x < W; x++)
+			logo.push_back(x % 25 == 0 || y % 25 == 0                      ? 0xFFFFFF
+			               : (x - 100) * (x - 100) + (y - 75) * (y - 75) < 3600 ? 0xF5C08A
+			               : x > 300                                       ? 0x203060
+			                                                                : 0xE8F0FF);
+	WriteFile(dir.file("logo.bmp"), MakeBmp24(W, H, logo));
+	std::vector<std::string> pictures = {dir.file("logo.bmp")};
+	const std::string coffee = std::string(TILERY_PHOTO_DIR) + "/coffee.png"; /* 600 x 400 */
+	if (FileExists(coffee))
+		pictures.push_back(coffee);
+	else
+		std::printf("%s is missing: ./build.sh test fetches the photographs; the logo alone\n", coffee.c_str());
+	for (const std::string &picture : pictures) {
+		SCOPED_TRACE(picture);
+		PageOptions fragment = DEFAULT_PAGE_OPTIONS, page = DEFAULT_PAGE_OPTIONS, message = DEFAULT_PAGE_OPTIONS;
+		fragment.fragment = fragment.noCss = true;
+		page.noCss = true;
+		message.message = message.noCss = true;
+		{
+			NoticeRecorder quiet;
+			ASSERT_EQ(ConvertPicture(picture.c_str(), dir.file("fragment.html").c_str(), 1, fragment, nullptr), 0);
+			ASSERT_EQ(ConvertPicture(picture.c_str(), dir.file("page.html").c_str(), 1, page, nullptr), 0);
+			ASSERT_EQ(ConvertPicture(picture.c_str(), dir.file("message.eml").c_str(), 1, message, nullptr), 0);
+		}
+		WriteFile(dir.file("in-a-page.html"), "<html><body>" + ReadFile(dir.file("fragment.html")) + "</body></html>");
+		WriteMessageHtml(dir.file("message.eml"), dir.file("message.html"));
+		/* The three, each a document in a frame of its own, one below the
+		 * other: a start of Chromium draws them all. */
+		const int height = int(FileExists(coffee) && picture == coffee ? 400 : H), frame = height + 2 * BODY_MARGIN;
+		const char *const files[] = {"in-a-page.html", "page.html", "message.html"};
+		std::string frames = "<!DOCTYPE html><body style=\"margin:0\">";
+		for (const char *file : files)
+			frames += "<iframe style=\"border:0;display:block;width:" + std::to_string(W + 2 * BODY_MARGIN) +
+			          "px;height:" + std::to_string(frame) + "px\" src=\"" + dir.file(file) + "\"></iframe>";
+		WriteFile(dir.file("frames.html"), frames);
+		QByteArray said;
+		const QImage light = Screenshot(CHROMIUM, dir, dir.file("frames.html"), W + 16, 3 * frame + 20, &said);
+		ASSERT_FALSE(light.isNull()) << said.constData();
+		const QImage table = light.copy(BODY_MARGIN, BODY_MARGIN, W, height);
+		if (picture == dir.file("logo.bmp")) {
+			long wrong = 0;
+			for (int32_t y = 0; y < H; y++)
+				for (int32_t x = 0; x < W; x++)
+					wrong += (table.pixel(x, y) & 0xFFFFFF) != logo[size_t(y) * W + size_t(x)];
+			EXPECT_EQ(wrong, 0) << "the logo drawn wrong in light";
+		}
+		const QImage dark = Screenshot(CHROMIUM_DARK, dir, dir.file("frames.html"), W + 16, 3 * frame + 20, &said);
+		ASSERT_FALSE(dark.isNull()) << said.constData();
+		for (const QImage *shot : {&light, &dark})
+			for (int i = 0; i < 3; i++) {
+				SCOPED_TRACE(std::string(shot == &dark ? "dark, " : "light, ") + files[i]);
+				const QImage drawn = shot->copy(BODY_MARGIN, i * frame + BODY_MARGIN, W, height);
+				long wrong = 0;
+				for (int y = 0; y < height; y++)
+					for (int x = 0; x < W; x++)
+						wrong += drawn.pixel(x, y) != table.pixel(x, y);
+				EXPECT_EQ(wrong, 0) << "table pixels drawn otherwise";
+			}
+	}
+}
+
+/* What screen readers get, read from Chromium's accessibility tree: with a
+ * text, the table is one picture of that name, no cell of it to be read;
+ * without, nothing at all, as decoration. */
+TEST(ChromiumAccessibilityTest, TheTableIsOnePictureOrDecoration)
+{
+	TempDir dir;
+	std::vector<uint32_t> rgb;
+	for (int32_t y = 0; y < 30; y++)
+		for (int32_t x = 0; x < 40; x++)
+			rgb.push_back(Logo(x * 4, y * 4));
+	WriteFile(dir.file("logo.bmp"), MakeBmp24(40, 30, rgb));
+	std::string pages;
+	for (const char *alt : {"A cat", ""}) {
+		PageOptions options = DEFAULT_PAGE_OPTIONS;
+		options.fragment = options.noCss = true;
+		options.alt = alt;
+		const std::string page = dir.file(*alt ? "named.html" : "decoration.html");
+		{
+			NoticeRecorder quiet;
+			ASSERT_EQ(ConvertPicture(dir.file("logo.bmp").c_str(), page.c_str(), 1, options, nullptr), 0);
+		}
+		WriteFile(page, "<!DOCTYPE html><html><body>" + ReadFile(page) + "</body></html>");
+		pages += " '" + page + "'";
+	}
+	const std::string command = "/usr/bin/python3 '" TILERY_SUPPORT_DIR "/accessibility_tree.py'" + pages + " >'" +
+	                            dir.file("trees") + "'";
+	ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(dir.file("trees"));
+	const std::string trees = ReadFile(dir.file("trees"));
+	const size_t lineEnd = trees.find('\n');
+	ASSERT_NE(lineEnd, std::string::npos) << trees;
+	const std::string named = trees.substr(0, lineEnd), decoration = trees.substr(lineEnd + 1);
+	EXPECT_NE(named.find("\"names\": [[\"image\", \"A cat\"]]"), std::string::npos) << named;
+	EXPECT_NE(named.find("\"image\": 1"), std::string::npos) << named;
+	EXPECT_EQ(decoration.find("image"), std::string::npos) << decoration;
+	for (const char *role : {"\"table\"", "\"row\"", "\"cell\""}) {
+		EXPECT_EQ(named.find(role), std::string::npos) << named;
+		EXPECT_EQ(decoration.find(role), std::string::npos) << decoration;
 	}
 }
 

@@ -546,6 +546,38 @@ private slots:
 		}
 	}
 
+	/* A page named .eml is a message ready to send, the tool's --message
+	 * --transparent --width 600, within 上限 as a whole file; the notice
+	 * says what it is for, and nothing goes to the clipboard. */
+	void aPageNamedEmlIsAMessageReadyToSend()
+	{
+		qputenv("SOURCE_DATE_EPOCH", "1765000000"); /* the tool's date and Message-ID, the same */
+		std::vector<uint32_t> rgb(700 * 80);
+		for (size_t i = 0; i < rgb.size(); i++)
+			rgb[i] = (uint32_t(i % 700 * 5 + i / 700 * 3) & 0xFF) | 0x402000;
+		const std::string picture = dir->file("wide.bmp"), message = dir->file("mail.eml");
+		WriteFile(picture, MakeBmp24(700, 80, rgb));
+		NoticeRecorder fresh;
+		FillPaths(picture, message);
+		CheckButton(handle, IDC_MAIL, true);
+		Field(IDC_LIMIT)->setText(QStringLiteral("30"));
+		QApplication::clipboard()->clear();
+		QTest::keyClick(Field(IDC_OUTPUT_PATH), Qt::Key_Return);
+		const std::string tool = dir->file("tool.eml");
+		QCOMPARE(QProcess::execute(TILERY_CLI, {"--message", "--transparent", "--width", "600", "--max-bytes", "30K",
+		                                        QString::fromStdString(picture), QString::fromStdString(tool)}),
+		         0);
+		qunsetenv("SOURCE_DATE_EPOCH");
+		QVERIFY2(ReadFile(message) == ReadFile(tool), "not the command-line tool's message");
+		QVERIFY(ReadFile(message).size() <= 30000);
+		QCOMPARE(fresh.notices().size(), size_t(1));
+		const QString notice = QString::fromStdString(fresh.notices()[0].text).remove('\n');
+		QVERIFY2(notice.contains("メールソフトで開くかそのまま送れるメッセージ") && !notice.contains("クリップボード"),
+		         qPrintable(notice));
+		const QMimeData *clipboard = QApplication::clipboard()->mimeData();
+		QVERIFY(!clipboard || !clipboard->hasHtml());
+	}
+
 	void aLimitThatIsNoNumberIsToldAndConvertsNothing_data()
 	{
 		QTest::addColumn<QString>("typed");
