@@ -3,7 +3,6 @@
 #include "convert/convert.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <new>
 #include <string>

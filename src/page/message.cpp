@@ -1,6 +1,7 @@
 /* The page as a mail message: headers, a text part and the HTML. */
 #include "page/message.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -114,8 +115,8 @@ SubjectHeader(const char *subject)
 	std::string header = "Subject:";
 	for (size_t at = 0; at < text.size();) {
 		size_t end = std::min(text.size(), at + WORD_BYTES);
-		while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-			end--;
+		while (end > at + 1 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+			end--; /* a character stays whole, but a name not in UTF-8 goes on all the same */
 		header += (at == 0 ? " " : "\r\n ") + std::string("=?UTF-8?B?") + Base64(text.substr(at, end - at)) + "?=";
 		at = end;
 	}

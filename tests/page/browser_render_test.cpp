@@ -589,7 +589,10 @@ WriteMessageHtml(const std::string &message, const std::string &html)
  * a page without CSS and a message's HTML, each drawn by Chromium with and
  * without its automatic dark theme, draw every table pixel as the fragment
  * does in light; for a logo of white lines on light and dark, the very
- * picture. And a photograph, where the build has fetched them. */
+ * picture. And a photograph on a grid 3 times coarser, where the build
+ * has fetched them.
+ * Each page is a document in a frame of its own, all one below the other:
+ * a start of Chromium draws them all, light, and another dark. */
 TEST(ChromiumDarkThemeTest, TablesKeepTheirColoursInADarkTheme)
 {
 	TempDir dir;
@@ -602,58 +605,69 @@ TEST(ChromiumDarkThemeTest, TablesKeepTheirColoursInADarkTheme)
 			               : x > 300                                       ? 0x203060
 			                                                                : 0xE8F0FF);
 	WriteFile(dir.file("logo.bmp"), MakeBmp24(W, H, logo));
-	std::vector<std::string> pictures = {dir.file("logo.bmp")};
+	struct Picture {
+		std::string file;
+		int height;
+		int32_t scale; /* the same reduction in every form, for fewer cells */
+	};
+	std::vector<Picture> pictures = {{dir.file("logo.bmp"), H, 1}};
 	const std::string coffee = std::string(TILERY_PHOTO_DIR) + "/coffee.png"; /* 600 x 400 */
 	if (FileExists(coffee))
-		pictures.push_back(coffee);
+		pictures.push_back({coffee, 400, 3});
 	else
 		std::printf("%s is missing: ./build.sh test fetches the photographs; the logo alone\n", coffee.c_str());
-	for (const std::string &picture : pictures) {
-		SCOPED_TRACE(picture);
+	const char *const forms[] = {"a fragment", "a page without CSS", "a message"};
+	std::string frames = "<!DOCTYPE html><body style=\"margin:0\">";
+	int framesHeight = 0;
+	for (size_t p = 0; p < pictures.size(); p++) {
 		PageOptions fragment = DEFAULT_PAGE_OPTIONS, page = DEFAULT_PAGE_OPTIONS, message = DEFAULT_PAGE_OPTIONS;
-		fragment.fragment = fragment.noCss = true;
-		page.noCss = true;
-		message.message = message.noCss = true;
+		fragment.fragment = fragment.noCss = page.noCss = message.message = message.noCss = true;
+		fragment.reduction.scale = page.reduction.scale = message.reduction.scale = pictures[p].scale;
+		const std::string name = std::to_string(p);
 		{
 			NoticeRecorder quiet;
-			ASSERT_EQ(ConvertPicture(picture.c_str(), dir.file("fragment.html").c_str(), 1, fragment, nullptr), 0);
-			ASSERT_EQ(ConvertPicture(picture.c_str(), dir.file("page.html").c_str(), 1, page, nullptr), 0);
-			ASSERT_EQ(ConvertPicture(picture.c_str(), dir.file("message.eml").c_str(), 1, message, nullptr), 0);
+			const char *picture = pictures[p].file.c_str();
+			ASSERT_EQ(ConvertPicture(picture, dir.file(name + "fragment.html").c_str(), 1, fragment, nullptr), 0);
+			ASSERT_EQ(ConvertPicture(picture, dir.file(name + "page.html").c_str(), 1, page, nullptr), 0);
+			ASSERT_EQ(ConvertPicture(picture, dir.file(name + "message.eml").c_str(), 1, message, nullptr), 0);
 		}
-		WriteFile(dir.file("in-a-page.html"), "<html><body>" + ReadFile(dir.file("fragment.html")) + "</body></html>");
-		WriteMessageHtml(dir.file("message.eml"), dir.file("message.html"));
-		/* The three, each a document in a frame of its own, one below the
-		 * other: a start of Chromium draws them all. */
-		const int height = int(FileExists(coffee) && picture == coffee ? 400 : H), frame = height + 2 * BODY_MARGIN;
-		const char *const files[] = {"in-a-page.html", "page.html", "message.html"};
-		std::string frames = "<!DOCTYPE html><body style=\"margin:0\">";
-		for (const char *file : files)
+		WriteFile(dir.file(name + "in-a-page.html"),
+		          "<html><body>" + ReadFile(dir.file(name + "fragment.html")) + "</body></html>");
+		WriteMessageHtml(dir.file(name + "message.eml"), dir.file(name + "message.html"));
+		for (const char *file : {"in-a-page.html", "page.html", "message.html"})
 			frames += "<iframe style=\"border:0;display:block;width:" + std::to_string(W + 2 * BODY_MARGIN) +
-			          "px;height:" + std::to_string(frame) + "px\" src=\"" + dir.file(file) + "\"></iframe>";
-		WriteFile(dir.file("frames.html"), frames);
-		QByteArray said;
-		const QImage light = Screenshot(CHROMIUM, dir, dir.file("frames.html"), W + 16, 3 * frame + 20, &said);
-		ASSERT_FALSE(light.isNull()) << said.constData();
-		const QImage table = light.copy(BODY_MARGIN, BODY_MARGIN, W, height);
-		if (picture == dir.file("logo.bmp")) {
+			          "px;height:" + std::to_string(pictures[p].height + 2 * BODY_MARGIN) + "px\" src=\"" +
+			          dir.file(name + file) + "\"></iframe>";
+		framesHeight += 3 * (pictures[p].height + 2 * BODY_MARGIN);
+	}
+	WriteFile(dir.file("frames.html"), frames);
+	QByteArray said;
+	const QImage light = Screenshot(CHROMIUM, dir, dir.file("frames.html"), W + 16, framesHeight + 20, &said);
+	ASSERT_FALSE(light.isNull()) << said.constData();
+	const QImage dark = Screenshot(CHROMIUM_DARK, dir, dir.file("frames.html"), W + 16, framesHeight + 20, &said);
+	ASSERT_FALSE(dark.isNull()) << said.constData();
+	int top = 0;
+	for (const Picture &picture : pictures) {
+		const int height = picture.height;
+		const QImage table = light.copy(BODY_MARGIN, top + BODY_MARGIN, W, height);
+		if (picture.file == dir.file("logo.bmp")) {
 			long wrong = 0;
 			for (int32_t y = 0; y < H; y++)
 				for (int32_t x = 0; x < W; x++)
 					wrong += (table.pixel(x, y) & 0xFFFFFF) != logo[size_t(y) * W + size_t(x)];
 			EXPECT_EQ(wrong, 0) << "the logo drawn wrong in light";
 		}
-		const QImage dark = Screenshot(CHROMIUM_DARK, dir, dir.file("frames.html"), W + 16, 3 * frame + 20, &said);
-		ASSERT_FALSE(dark.isNull()) << said.constData();
 		for (const QImage *shot : {&light, &dark})
 			for (int i = 0; i < 3; i++) {
-				SCOPED_TRACE(std::string(shot == &dark ? "dark, " : "light, ") + files[i]);
-				const QImage drawn = shot->copy(BODY_MARGIN, i * frame + BODY_MARGIN, W, height);
+				SCOPED_TRACE(picture.file + (shot == &dark ? ", dark, " : ", light, ") + forms[i]);
+				const QImage drawn = shot->copy(BODY_MARGIN, top + i * (height + 2 * BODY_MARGIN) + BODY_MARGIN, W, height);
 				long wrong = 0;
 				for (int y = 0; y < height; y++)
 					for (int x = 0; x < W; x++)
 						wrong += drawn.pixel(x, y) != table.pixel(x, y);
 				EXPECT_EQ(wrong, 0) << "table pixels drawn otherwise";
 			}
+		top += 3 * (height + 2 * BODY_MARGIN);
 	}
 }
 
