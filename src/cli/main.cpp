@@ -5,7 +5,6 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -103,18 +102,6 @@ Text(bool header)
 			return IsUtf8(text.c_str()) ? std::string() : "'" + text + "' is not UTF-8";
 		},
 		"TEXT");
-}
-
-/* Whether a name ends in .eml, in any case. */
-static bool
-NamesAMessage(const std::string &name)
-{
-	if (name.size() < 4)
-		return false;
-	std::string end = name.substr(name.size() - 4);
-	for (char &c : end)
-		c = char(std::tolower(static_cast<unsigned char>(c)));
-	return end == ".eml";
 }
 
 /* A whole number the command line gave, checked already; or `otherwise`. */
@@ -244,7 +231,7 @@ ReadArguments(int argc, char **argv, Arguments *arguments)
 		return EXIT_USAGE;
 	}
 	PageOptions &page = arguments->page;
-	page.message = message || NamesAMessage(arguments->output);
+	page.message = message || NamesAMessage(arguments->output.c_str());
 	const char *wrong = nullptr;
 	if (!page.message && (!arguments->subject.empty() || !arguments->from.empty() || !arguments->to.empty()))
 		wrong = "--subject, --from and --to are for a message: --message, or an OUTPUT ending in .eml";

@@ -2,6 +2,7 @@
 #include "page/message.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +53,18 @@ IsHeaderText(const char *text)
 			return false;
 	}
 	return true;
+}
+
+bool
+NamesAMessage(const char *path)
+{
+	const size_t length = std::strlen(path);
+	if (length < 4)
+		return false;
+	char end[5] = {};
+	for (size_t i = 0; i < 4; i++)
+		end[i] = char(std::tolower(static_cast<unsigned char>(path[length - 4 + i])));
+	return std::strcmp(end, ".eml") == 0;
 }
 
 /* "Name: value", folded onto lines of their own (a space first) between

@@ -35,4 +35,7 @@ MessageText MessageAround(const MessageFields &fields, long long tableWidth, int
  * longer than a line. */
 bool IsHeaderText(const char *text);
 
+/* Whether a file's name asks for a message: it ends in .eml, in any case. */
+bool NamesAMessage(const char *path);
+
 #endif

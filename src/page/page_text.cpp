@@ -329,9 +329,8 @@ PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t colo
 }
 
 char *
-SpellAsSent(char *start, char *end)
+SpellAsSent(char *start, char *end, long long equals)
 {
-	const long long equals = EqualSigns(start, size_t(end - start));
 	char *to = end + 2 * equals;
 	for (char *from = end; from > start;) {
 		const char c = *--from;

@@ -102,10 +102,10 @@ char *PutLineBreak(char *p);
  * no colour, and shows what lies below the table. Returns the text's end. */
 char *PutCell(char *p, int32_t x, int32_t y, int32_t cols, int32_t rows, uint32_t color, const Grid &grid);
 
-/* The text from start to end spelt as quoted-printable sends it, in
- * place: each = as =3D, which takes two more bytes after end an = sign.
- * Returns the text's new end. */
-char *SpellAsSent(char *start, char *end);
+/* The text from start to end, holding `equals` = signs, spelt as
+ * quoted-printable sends it, in place: each = as =3D, which takes two more
+ * bytes after end an = sign. Returns the text's new end. */
+char *SpellAsSent(char *start, char *end, long long equals);
 
 /* The = signs in that cell: one an attribute, as PutCell writes them. */
 inline int

@@ -118,7 +118,7 @@ ScanPicture(const PixelContext *context, const Grid &grid, CellText text, PageBu
 				const int signs = CellEqualSigns(x, y, cell.cols, cell.rows, color == CLEAR_PIXEL);
 				const int length = int(BytesAsSent(p - start, signs));
 				if (asSent)
-					p = SpellAsSent(start, p);
+					p = SpellAsSent(start, p, signs);
 				equals += signs;
 				if (line + length > LONGEST_LINE) {
 					std::memmove(start + 2, start, size_t(p - start));

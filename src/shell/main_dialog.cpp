@@ -1,16 +1,15 @@
 #include "shell/main_dialog.h"
 
 #include <chrono>
-#include <cctype>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "convert/convert.h"
+#include "page/message.h"
 #include "picture/picture_file.h"
 #include "platform/clipboard.h"
 #include "res/resource.h"
@@ -197,19 +196,6 @@ Report(const PageTotals &totals, Made made, bool onClipboard)
 	if (made == MESSAGE)
 		phrases.push_back("メールソフトで開くかそのまま送れるメッセージ");
 	return Sentence(phrases);
-}
-
-/* Whether a page's name ends in .eml, in any case: a message is asked. */
-static bool
-NamesAMessage(const char *path)
-{
-	const size_t length = std::strlen(path);
-	if (length < 4)
-		return false;
-	char end[5] = {};
-	for (size_t i = 0; i < 4; i++)
-		end[i] = char(std::tolower(static_cast<unsigned char>(path[length - 4 + i])));
-	return std::strcmp(end, ".eml") == 0;
 }
 
 static void
